@@ -51,7 +51,9 @@ TEST_P(BandPlanTable, EdgesAndEndFrequency) {
   if (n > 0) {
     EXPECT_EQ(plan.high[n - 1], endHz);
   }
-  for (std::size_t i = 1; i < n; ++i) EXPECT_EQ(plan.low[i], plan.high[i - 1]) << "band " << i;
+  for (std::size_t i = 1; i < n; ++i) {
+    EXPECT_EQ(plan.low[i], plan.high[i - 1]) << "band " << i;
+  }
   // Entries past the plan belong to no one and must be left alone.
   if (n < plan.high.size()) {
     EXPECT_EQ(plan.high[n], kUntouched);

@@ -52,13 +52,27 @@ class StreamMaker {
 
   std::string Token() {
     const int kind = Uniform(0, 99);
-    if (kind < 35) return Command();
-    if (kind < 50) return Integer();
-    if (kind < 62) return Real();
-    if (kind < 80) return Odd();
-    if (kind < 90) return Word(Uniform(1, 40));
-    if (kind < 93) return Word(Uniform(100, 20000));
-    if (kind < 96) return "\n\n\n";
+    if (kind < 35) {
+      return Command();
+    }
+    if (kind < 50) {
+      return Integer();
+    }
+    if (kind < 62) {
+      return Real();
+    }
+    if (kind < 80) {
+      return Odd();
+    }
+    if (kind < 90) {
+      return Word(Uniform(1, 40));
+    }
+    if (kind < 93) {
+      return Word(Uniform(100, 20000));
+    }
+    if (kind < 96) {
+      return "\n\n\n";
+    }
     return Binary();
   }
 
@@ -126,7 +140,9 @@ class StreamMaker {
   std::string Binary() {
     std::string bytes;
     const int length = Uniform(1, 64);
-    for (int i = 0; i < length; ++i) bytes += static_cast<char>(Uniform(0, 255));
+    for (int i = 0; i < length; ++i) {
+      bytes += static_cast<char>(Uniform(0, 255));
+    }
     return bytes;
   }
 
@@ -135,7 +151,9 @@ class StreamMaker {
 
 // What a correct run's standard output must look like, beyond its exit.
 std::string OutputFault(const std::string& out) {
-  if (out.rfind(console_texts::kBanner, 0) != 0) return "no banner";
+  if (out.rfind(console_texts::kBanner, 0) != 0) {
+    return "no banner";
+  }
   std::istringstream lines(out);
   std::string line;
   while (std::getline(lines, line)) {
@@ -144,8 +162,12 @@ std::string OutputFault(const std::string& out) {
     }
     if (line.rfind("Q: ", 0) == 0) {
       const auto at = line.find("Bands: ");
-      if (at == std::string::npos) return "broken settings line: " + line;
-      if (std::stoll(line.substr(at + 7)) > 1024) return "more than 1024 bands: " + line;
+      if (at == std::string::npos) {
+        return "broken settings line: " + line;
+      }
+      if (std::stoll(line.substr(at + 7)) > 1024) {
+        return "more than 1024 bands: " + line;
+      }
     }
   }
   return "";
