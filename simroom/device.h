@@ -14,8 +14,8 @@
 namespace simroom {
 
 struct PlayedFrame {
-  std::uint64_t key = 0;  // which run and frame this slot holds; 0: never written
-  float room = 0.0F;      // output 1 after the room, before the microphone's noise
+  std::uint64_t key = 0;   // which run and frame this slot holds; 0: never written
+  float room = 0.0F;       // output 1 after the room, before the microphone's noise
   std::int32_t cable = 0;  // output 2 as played
 };
 

@@ -27,7 +27,9 @@ namespace {
 
 using Lock = std::lock_guard<std::mutex>;
 
-Stream& Of(snd_pcm_ioplug_t* io) { return *static_cast<Stream*>(io->private_data); }
+Stream& Of(snd_pcm_ioplug_t* io) {
+  return *static_cast<Stream*>(io->private_data);
+}
 
 std::uint8_t* SampleAt(const snd_pcm_channel_area_t& area, snd_pcm_uframes_t frame) {
   return static_cast<std::uint8_t*>(area.addr) + (area.first + area.step * frame) / 8;
@@ -126,8 +128,8 @@ void Record(Stream& s, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t of
   if (s.realtime) {
     heard = device.playbackStarted() && s.running;
     if (heard) {
-      shift = std::llround(static_cast<double>(s.startNs - device.playbackStartNs()) * s.rate /
-                           1e9);
+      shift =
+          std::llround(static_cast<double>(s.startNs - device.playbackStartNs()) * s.rate / 1e9);
     }
   }
   for (snd_pcm_uframes_t i = 0; i < size; ++i) {
@@ -204,8 +206,8 @@ int SwParams(snd_pcm_ioplug_t* io, snd_pcm_sw_params_t* params) {
   snd_pcm_sw_params_get_avail_min(params, &availMin);
   const Lock lock(DeviceLock());
   if (boundary > 0) s.boundary = static_cast<std::int64_t>(boundary);
-  s.stopThreshold = stop > static_cast<snd_pcm_uframes_t>(LONG_MAX) ? LONG_MAX
-                                                                     : static_cast<std::int64_t>(stop);
+  s.stopThreshold =
+      stop > static_cast<snd_pcm_uframes_t>(LONG_MAX) ? LONG_MAX : static_cast<std::int64_t>(stop);
   s.availMin = availMin > 0 ? static_cast<std::int64_t>(availMin) : 1;
   return 0;
 }
