@@ -37,11 +37,11 @@ std::int64_t Avail(const Stream& s) {
 void CheckFaults(Stream& s) {
   const std::int64_t xrunPeriod =
       s.playback() ? s.config.xrunPlaybackPeriod : s.config.xrunCapturePeriod;
-  if (xrunPeriod != kNoPeriod && !s.forcedXrunDone && s.moved >= xrunPeriod * s.period) {
+  if (xrunPeriod != kNoPeriod && !s.forcedXrunDone && s.moved() >= xrunPeriod * s.period) {
     s.forcedXrunDone = true;
     s.xrun = true;
   }
-  if (s.config.goneAfterPeriod != kNoPeriod && s.moved >= s.config.goneAfterPeriod * s.period) {
+  if (s.config.goneAfterPeriod != kNoPeriod && s.moved() >= s.config.goneAfterPeriod * s.period) {
     s.device->gone = true;
   }
 }
@@ -52,7 +52,6 @@ void Advance(Stream& s, bool draining) {
   while (s.ticks < due) {
     ++s.ticks;
     s.hw += s.period;
-    s.moved += s.period;
     CheckFaults(s);
     if (s.xrun || s.device->gone) return;
     if (draining && s.playback() && s.hw >= s.appl) {
@@ -64,6 +63,13 @@ void Advance(Stream& s, bool draining) {
       return;
     }
   }
+}
+
+void SyncAppl(Stream& s) {
+  const auto now = static_cast<snd_pcm_uframes_t>(s.io.appl_ptr);
+  const auto boundary = static_cast<snd_pcm_uframes_t>(s.boundary);
+  s.appl += static_cast<std::int64_t>((now + boundary - s.lastApplPtr) % boundary);
+  s.lastApplPtr = now;
 }
 
 void UpdateTimer(const Stream& s) {

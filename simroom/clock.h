@@ -28,6 +28,10 @@ void Advance(Stream& s, bool draining);
 // The configured xrun and disappearance, by the stream's period count.
 void CheckFaults(Stream& s);
 
+// Follows ALSA's application pointer: data moved by read and write calls and
+// by mmap commits alike.
+void SyncAppl(Stream& s);
+
 // Arms the real-time stream's timerfd so that poll() wakes when the
 // application could go on: at once when it already can, else at the next boundary.
 void UpdateTimer(const Stream& s);

@@ -59,37 +59,26 @@ void RoomPath::Reset() {
 
 Noise::Noise(std::uint64_t seed, double levelDb)
     : seed_(seed),
-      state_(seed),
       rms_(levelDb <= kNoiseOffDb ? 0.0 : kFullScale * std::pow(10.0, levelDb / 20.0)) {}
 
-void Noise::Reset() {
-  state_ = seed_;
-  haveSpare_ = false;
-}
-
-// splitmix64: small, fast and the same on every machine.
-std::uint64_t Noise::Bits() {
-  std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
+namespace {
+// splitmix64's finaliser: small, fast and the same on every machine.
+std::uint64_t Mix(std::uint64_t z) {
+  z += 0x9E3779B97F4A7C15ULL;
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
   return z ^ (z >> 31);
 }
+}  // namespace
 
-double Noise::Next() {
+double Noise::At(std::int64_t frame) const {
   if (rms_ == 0.0) return 0.0;
-  if (haveSpare_) {
-    haveSpare_ = false;
-    return rms_ * spare_;
-  }
-  // Box-Muller on two uniforms in (0, 1].
+  const std::uint64_t base = Mix(seed_ ^ Mix(static_cast<std::uint64_t>(frame)));
+  // Box-Muller on two uniforms, the first in (0, 1].
   constexpr double kScale = 1.0 / 9007199254740992.0;  // 2^-53
-  const double u1 = static_cast<double>((Bits() >> 11) + 1) * kScale;
-  const double u2 = static_cast<double>(Bits() >> 11) * kScale;
-  const double radius = std::sqrt(-2.0 * std::log(u1));
-  const double angle = 2.0 * std::numbers::pi * u2;
-  spare_ = radius * std::sin(angle);
-  haveSpare_ = true;
-  return rms_ * radius * std::cos(angle);
+  const double u1 = static_cast<double>((Mix(base) >> 11) + 1) * kScale;
+  const double u2 = static_cast<double>(Mix(base + 1) >> 11) * kScale;
+  return rms_ * std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * std::numbers::pi * u2);
 }
 
 std::int32_t Saturate24(double x) {

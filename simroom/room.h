@@ -42,20 +42,17 @@ class RoomPath {
   std::vector<Biquad> filters_;
 };
 
-// Gaussian white noise at a fixed RMS level, reproducible from its seed.
+// Gaussian white noise at a fixed RMS level. Each frame's value depends only
+// on the seed and the frame's number, so that the same frame always hears the
+// same noise, however often it is fetched.
 class Noise {
  public:
   Noise(std::uint64_t seed, double levelDb);
-  double Next();
-  void Reset();
+  double At(std::int64_t frame) const;
 
  private:
-  std::uint64_t Bits();
   std::uint64_t seed_;
-  std::uint64_t state_;
   double rms_;
-  double spare_ = 0.0;
-  bool haveSpare_ = false;
 };
 
 // A converter's input: rounds to the nearest step and clips at full scale.

@@ -86,6 +86,7 @@ int Stop(snd_pcm_ioplug_t* io) {
 snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
   Stream& s = Of(io);
   const Lock lock(DeviceLock());
+  SyncAppl(s);
   if (s.realtime) {
     Advance(s, false);
   } else {
@@ -134,7 +135,7 @@ void Record(Stream& s, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t of
   }
   for (snd_pcm_uframes_t i = 0; i < size; ++i) {
     const std::int64_t k = s.appl + static_cast<std::int64_t>(i) + shift;
-    double in1 = s.noise.Next();
+    double in1 = s.noise.At(s.appl + static_cast<std::int64_t>(i));
     std::int32_t in2 = 0;
     if (heard) {
       if (const PlayedFrame* f = device.Find(k - s.config.loopDelay - s.config.acousticDelay)) {
@@ -157,13 +158,14 @@ snd_pcm_sframes_t Transfer(snd_pcm_ioplug_t* io, const snd_pcm_channel_area_t* a
     Disconnect(s);
     return -ENODEV;
   }
+  // ALSA moves its application pointer on after this returns; the next
+  // callback picks that up.
+  SyncAppl(s);
   if (s.playback()) {
     Play(s, areas, offset, size);
   } else {
     Record(s, areas, offset, size);
   }
-  s.appl += static_cast<std::int64_t>(size);
-  if (!s.realtime) s.moved += static_cast<std::int64_t>(size);
   UpdateTimer(s);
   return static_cast<snd_pcm_sframes_t>(size);
 }
@@ -216,17 +218,17 @@ int Prepare(snd_pcm_ioplug_t* io) {
   Stream& s = Of(io);
   const Lock lock(DeviceLock());
   if (s.device->gone) return -ENODEV;
+  s.movedBefore = s.moved();
   s.running = false;
   s.xrun = false;
   s.ticks = 0;
   s.hw = 0;
   s.appl = 0;
+  s.lastApplPtr = 0;  // ALSA has reset its pointers before calling here
   s.lastPointer = 0;
   if (s.playback()) {
     s.device->BeginPlaybackRun();
     s.path.Reset();
-  } else {
-    s.noise.Reset();
   }
   UpdateTimer(s);
   return 0;
@@ -239,6 +241,7 @@ int Drain(snd_pcm_ioplug_t* io) {
     std::int64_t wakeNs = 0;
     {
       const Lock lock(DeviceLock());
+      SyncAppl(s);
       if (!s.running && !s.xrun && !s.device->gone && s.appl > s.hw) {
         // Queued but never started: draining starts it, as on hardware.
         s.running = true;
@@ -264,6 +267,7 @@ int PollRevents(snd_pcm_ioplug_t* io, struct pollfd* /*pfd*/, unsigned int /*nfd
                 unsigned short* revents) {
   Stream& s = Of(io);
   const Lock lock(DeviceLock());
+  SyncAppl(s);
   if (s.realtime) {
     std::uint64_t expirations = 0;
     [[maybe_unused]] const ssize_t ignored = read(s.fd, &expirations, sizeof expirations);
@@ -312,8 +316,10 @@ constexpr snd_pcm_ioplug_callback_t kCallbacks = {
 int SetConstraints(Stream& s) {
   snd_pcm_ioplug_t* io = &s.io;
   const RoomConfig& c = s.config;
-  static const unsigned kAccess[] = {SND_PCM_ACCESS_RW_INTERLEAVED,
-                                     SND_PCM_ACCESS_RW_NONINTERLEAVED};
+  // mmap access too, which ALSA's conversion plugins (plug:) ask of their slave.
+  static const unsigned kAccess[] = {
+      SND_PCM_ACCESS_RW_INTERLEAVED, SND_PCM_ACCESS_RW_NONINTERLEAVED,
+      SND_PCM_ACCESS_MMAP_INTERLEAVED, SND_PCM_ACCESS_MMAP_NONINTERLEAVED};
   // A device that refuses the 24-bit format still offers 16 bits, as a
   // plain consumer interface would.
   const unsigned format =
@@ -321,7 +327,7 @@ int SetConstraints(Stream& s) {
   const unsigned frameBytes = (format == SND_PCM_FORMAT_S16_LE ? 2U : 3U) * c.channels;
   const unsigned minPeriod = c.periodFrames != 0 ? c.periodFrames : 16;
   const unsigned maxPeriod = c.periodFrames != 0 ? c.periodFrames : 65536;
-  int err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, 2, kAccess);
+  int err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, 4, kAccess);
   if (err >= 0) err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, 1, &format);
   if (err >= 0) {
     err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_CHANNELS, c.channels, c.channels);

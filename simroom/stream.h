@@ -45,18 +45,24 @@ struct Stream {
   // The current run, counted from the last prepare.
   bool running = false;
   bool xrun = false;
-  std::int64_t startNs = 0;  // CLOCK_MONOTONIC at start
-  std::int64_t ticks = 0;    // period boundaries passed since start (real time)
-  std::int64_t hw = 0;       // frames the device has played or captured
-  std::int64_t appl = 0;     // frames the application has written or read
+  std::int64_t startNs = 0;           // CLOCK_MONOTONIC at start
+  std::int64_t ticks = 0;             // period boundaries passed since start (real time)
+  std::int64_t hw = 0;                // frames the device has played or captured
+  std::int64_t appl = 0;              // frames the application has written or read
+  snd_pcm_uframes_t lastApplPtr = 0;  // ALSA's application pointer, which wraps at the boundary
   snd_pcm_sframes_t lastPointer = 0;
 
-  // Over the handle's life, for the faults that strike at a chosen period.
-  std::int64_t moved = 0;
+  // Frames moved in the handle's earlier runs, for the faults that strike
+  // at a chosen period of its life.
+  std::int64_t movedBefore = 0;
   bool forcedXrunDone = false;
 
   RoomPath path;  // playback: output 1 into the room
   Noise noise;    // capture: the microphone's self-noise
+
+  // Frames moved over the handle's life: by the application on the fast
+  // clock, by the device on the real-time clock.
+  std::int64_t moved() const { return movedBefore + (realtime ? hw : appl); }
 };
 
 }  // namespace simroom
