@@ -68,6 +68,7 @@ std::int32_t Unpack(const std::uint8_t* p) {
 DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
                        const std::vector<std::int32_t>& out1, const std::vector<std::int32_t>& out2,
                        const DuplexOptions& options) {
+  if (out1.size() != out2.size()) throw std::invalid_argument("outputs of unequal length");
   DuplexResult result;
   Pcm play;
   Pcm rec;
