@@ -14,7 +14,9 @@ AlsaConfig::AlsaConfig(const std::string& deviceEntries) {
   }
   const int err = snd_config_load(config_, input);
   snd_input_close(input);
-  if (err < 0) throw std::runtime_error("bad ALSA configuration: " + text);
+  if (err < 0) {
+    throw std::runtime_error("bad ALSA configuration: " + text);
+  }
 }
 
 AlsaConfig::~AlsaConfig() {
@@ -68,7 +70,9 @@ std::int32_t Unpack(const std::uint8_t* p) {
 DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
                        const std::vector<std::int32_t>& out1, const std::vector<std::int32_t>& out2,
                        const DuplexOptions& options) {
-  if (out1.size() != out2.size()) throw std::invalid_argument("outputs of unequal length");
+  if (out1.size() != out2.size()) {
+    throw std::invalid_argument("outputs of unequal length");
+  }
   DuplexResult result;
   Pcm play;
   Pcm rec;
@@ -106,7 +110,9 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
     result.reads.push_back(r);
     for (long i = 0; i < r; ++i) {
       const auto j = static_cast<std::size_t>(i);
-      if (at + j >= frames) break;
+      if (at + j >= frames) {
+        break;
+      }
       result.in1[at + j] = Unpack(&recBytes[3 * j]);
       result.in2[at + j] = Unpack(&recBytes[3 * (p + j)]);
     }
@@ -145,8 +151,12 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
         writeAt = readAt;
         prime();
       } else {
-        if (r == -EPIPE) snd_pcm_prepare(rec.handle);
-        if (w == -EPIPE) snd_pcm_prepare(play.handle);
+        if (r == -EPIPE) {
+          snd_pcm_prepare(rec.handle);
+        }
+        if (w == -EPIPE) {
+          snd_pcm_prepare(play.handle);
+        }
       }
     } else if (r < 0 || w < 0) {
       read(readAt);  // the capture stream's next period too
