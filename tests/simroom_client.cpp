@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 
 AlsaConfig::AlsaConfig(const std::string& deviceEntries) {
@@ -119,6 +120,9 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
     return r;
   };
 
+  // The measurement's own order: drain both, prepare capture, then playback.
+  snd_pcm_drain(play.handle);
+  snd_pcm_drain(rec.handle);
   snd_pcm_prepare(rec.handle);
   snd_pcm_prepare(play.handle);
   std::size_t writeAt = 0;
@@ -134,6 +138,7 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
       writeAt += p;
     }
   };
+  const auto start = std::chrono::steady_clock::now();
   prime();
   while (readAt + p <= frames) {
     const long r = read(readAt);
@@ -164,5 +169,9 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
       break;
     }
   }
+  result.transferSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  snd_pcm_drain(play.handle);
+  snd_pcm_drain(rec.handle);
   return result;
 }
