@@ -1,0 +1,55 @@
+#include "console/settings_limits.h"
+
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <tuple>
+
+#include "console/measurement_run.h"
+
+namespace {
+
+// The run sizes its buffers in signed 32-bit counts, and its widest buffer,
+// the frequency track, takes 8 bytes per sample. Capping the sweep at a whole
+// number of seconds keeps even that byte count in range (5591 s is over an
+// hour and a half, far beyond any sensible sweep).
+constexpr long long kWidestBytesPerSample = 8;
+static_assert(kWidestBytesPerSample *
+                      (static_cast<long long>(SAMPLE_RATE) * 5591 + 2LL * EDGE_PAD) <=
+                  std::numeric_limits<std::int32_t>::max(),
+              "the longest sweep must fit the run's 32-bit sizes");
+
+const char* CheckPlan(double qFactor, std::int32_t bandCount, double startHz, BandPlan& scratch) {
+  return BandPlanFits(qFactor, bandCount, startHz, scratch.low.data(), scratch.high.data())
+             ? nullptr
+             : kRefusePlanRange;
+}
+
+}  // namespace
+
+const char* CheckQ(const Settings& current, double qFactor, BandPlan& scratch) {
+  if (!std::isfinite(qFactor) || qFactor == 0.0) return kRefuseQ;
+  return CheckPlan(qFactor, current.bandCount, current.startHz, scratch);
+}
+
+const char* CheckBandCount(const Settings& current, long long bandCount, BandPlan& scratch) {
+  if (bandCount > kMaxBands) return kRefuseTooManyBands;
+  if (bandCount < std::numeric_limits<std::int32_t>::min()) return kRefuseTooFewBands;
+  return CheckPlan(current.qFactor, static_cast<std::int32_t>(bandCount), current.startHz, scratch);
+}
+
+const char* CheckStart(const Settings& current, double startHz, BandPlan& scratch) {
+  if (!std::isfinite(startHz)) return kRefuseStart;
+  return CheckPlan(current.qFactor, current.bandCount, startHz, scratch);
+}
+
+const char* CheckSweepSeconds(double sweepSeconds) {
+  // Written so that NaN fails too.
+  return (sweepSeconds >= 0.0 && sweepSeconds <= kMaxSweepSeconds) ? nullptr : kRefuseSweep;
+}
+
+const char* CheckDeviceNameLength(std::size_t length) {
+  // The name travels NUL-terminated in the settings' fixed buffer.
+  constexpr std::size_t kCapacity = std::tuple_size_v<decltype(Settings::deviceName)>;
+  return length < kCapacity ? nullptr : kRefuseDeviceLong;
+}
