@@ -89,7 +89,8 @@ Outcome Measure(const Sandbox& box, const std::string& device) {
   int status = 0;
   rusage usage{};
   if (wait4(pid, &status, 0, &usage) != pid) std::abort();
-  outcome.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  outcome.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   outcome.peakRssKiB = usage.ru_maxrss;
   outcome.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   std::ifstream errIn(err);

@@ -55,9 +55,12 @@ TEST(Run, DefaultRunPrintsEveryLineInOrderAndSavesTheReport) {
 
   BandPlan plan;
   (void)FindHighFreq(4.0, 31, 18.0, plan.low.data(), plan.high.data());
-  std::vector<std::string> expected = {"Running Test...", "Ch 2 (sync): Return Level = -6.0 dB",
-                                       SyncLine(kSyncOut + 300), "Analyzing data...",
-                                       "Results:", "Band\tRange (Hz)\tdB"};
+  std::vector<std::string> expected = {"Running Test...",
+                                       "Ch 2 (sync): Return Level = -6.0 dB",
+                                       SyncLine(kSyncOut + 300),
+                                       "Analyzing data...",
+                                       "Results:",
+                                       "Band\tRange (Hz)\tdB"};
   const std::vector<std::string> lines = SplitLines(r.out.substr(run));
   ASSERT_GE(lines.size(), expected.size() + 31 + 3);
   for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(lines[i], expected[i]) << i;
@@ -164,8 +167,8 @@ TEST_P(FatalSetUp, EndsTheProgramWithOneMessage) {
   TempDir work;
   Room room;
   room.extra = c.deviceKeys;
-  const ProcessResult r = RunTonvale(
-      room.Entry(kDeviceName), std::string("c\n") + c.device + "\nr\nc\nx\n", work.path());
+  const ProcessResult r = RunTonvale(room.Entry(kDeviceName),
+                                     std::string("c\n") + c.device + "\nr\nc\nx\n", work.path());
   EXPECT_EQ(r.exitStatus, 1);
   const std::string& stream = c.onStdout ? r.out : r.err;
   const std::vector<std::string> lines = SplitLines(stream);
@@ -182,27 +185,28 @@ TEST_P(FatalSetUp, EndsTheProgramWithOneMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Device, FatalSetUp,
-    testing::Values(
-        FatalCase{"NoSuchDevice", "", "nosuchdevice",
-                  "Playback device could not be opened: No such file or directory", false},
-        FatalCase{"PlaybackOpen", "fail_open \"playback\"", kDeviceName,
-                  "Playback device could not be opened: ", false},
-        FatalCase{"PlaybackFormat", "refuse_format \"playback\"", kDeviceName,
-                  "Problem setting playback format: ", false},
-        FatalCase{"BothFormats", "refuse_format \"both\"", kDeviceName,
-                  "Problem setting playback format: ", false},
-        FatalCase{"PlaybackInstall", "fail_hw_params \"playback\"", kDeviceName,
-                  "Problem setting playback parameters: ", false},
-        FatalCase{"CaptureOpen", "fail_open \"capture\"", kDeviceName,
-                  "unable to open pcm record device: ", false},
-        FatalCase{"CaptureFormat", "refuse_format \"capture\"", kDeviceName,
-                  "Problem setting recording format: ", false},
-        FatalCase{"CaptureInstall", "fail_hw_params \"capture\"", kDeviceName,
-                  "Could not set record hardware parameters: ", true},
-        FatalCase{"OtherRate", "rate 44100", kDeviceName,
-                  "Problem setting playback rate: 48000 Hz requested, 44100 Hz granted", false},
-        FatalCase{"OneChannel", "channels 1", kDeviceName,
-                  "Problem setting playback channels to 2: ", false}),
+    testing::Values(FatalCase{"NoSuchDevice", "", "nosuchdevice",
+                              "Playback device could not be opened: No such file or directory",
+                              false},
+                    FatalCase{"PlaybackOpen", "fail_open \"playback\"", kDeviceName,
+                              "Playback device could not be opened: ", false},
+                    FatalCase{"PlaybackFormat", "refuse_format \"playback\"", kDeviceName,
+                              "Problem setting playback format: ", false},
+                    FatalCase{"BothFormats", "refuse_format \"both\"", kDeviceName,
+                              "Problem setting playback format: ", false},
+                    FatalCase{"PlaybackInstall", "fail_hw_params \"playback\"", kDeviceName,
+                              "Problem setting playback parameters: ", false},
+                    FatalCase{"CaptureOpen", "fail_open \"capture\"", kDeviceName,
+                              "unable to open pcm record device: ", false},
+                    FatalCase{"CaptureFormat", "refuse_format \"capture\"", kDeviceName,
+                              "Problem setting recording format: ", false},
+                    FatalCase{"CaptureInstall", "fail_hw_params \"capture\"", kDeviceName,
+                              "Could not set record hardware parameters: ", true},
+                    FatalCase{"OtherRate", "rate 44100", kDeviceName,
+                              "Problem setting playback rate: 48000 Hz requested, 44100 Hz granted",
+                              false},
+                    FatalCase{"OneChannel", "channels 1", kDeviceName,
+                              "Problem setting playback channels to 2: ", false}),
     [](const testing::TestParamInfo<FatalCase>& param) { return param.param.name; });
 
 // Faults during the transfer: the run goes on to the end and to the menu,
@@ -292,23 +296,24 @@ TEST_P(UnwritableResults, SaysWhyAndStillWaitsForContinue) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, UnwritableResults,
-    testing::Values(
-        UnwritableCase{"ReadOnlyDirectory",
-                       [](const std::filesystem::path& dir) {
-                         std::filesystem::permissions(dir, std::filesystem::perms::owner_read |
-                                                               std::filesystem::perms::owner_exec);
-                       },
-                       "Permission denied"},
-        UnwritableCase{"NameTakenByDirectory",
-                       [](const std::filesystem::path& dir) {
-                         std::filesystem::create_directory(dir / "sweep_out.txt");
-                       },
-                       "Is a directory"},
-        UnwritableCase{"DiskFull",
-                       [](const std::filesystem::path& dir) {
-                         std::filesystem::create_symlink("/dev/full", dir / "sweep_out.txt");
-                       },
-                       "No space left on device"}),
+    testing::Values(UnwritableCase{"ReadOnlyDirectory",
+                                   [](const std::filesystem::path& dir) {
+                                     std::filesystem::permissions(
+                                         dir, std::filesystem::perms::owner_read |
+                                                  std::filesystem::perms::owner_exec);
+                                   },
+                                   "Permission denied"},
+                    UnwritableCase{"NameTakenByDirectory",
+                                   [](const std::filesystem::path& dir) {
+                                     std::filesystem::create_directory(dir / "sweep_out.txt");
+                                   },
+                                   "Is a directory"},
+                    UnwritableCase{"DiskFull",
+                                   [](const std::filesystem::path& dir) {
+                                     std::filesystem::create_symlink("/dev/full",
+                                                                     dir / "sweep_out.txt");
+                                   },
+                                   "No space left on device"}),
     [](const testing::TestParamInfo<UnwritableCase>& param) { return param.param.name; });
 
 // A device that keeps hardware time: with the playback queue primed, a

@@ -38,13 +38,21 @@ class PeriodMover {
                                           ? snd_pcm_writen(pcm, planes_.data(), frames)
                                           : snd_pcm_readn(pcm, planes_.data(), frames);
       if (moved == -EINTR || moved == -EAGAIN) {
-        if (++retries <= kMaxRetries) continue;
+        if (++retries <= kMaxRetries) {
+          continue;
+        }
       }
-      if (moved < 0) return static_cast<int>(moved);
+      if (moved < 0) {
+        return static_cast<int>(moved);
+      }
       // A blocking transfer that moves nothing and reports no error would
       // spin here forever.
-      if (moved == 0) return -EIO;
-      if (moved < period - done) ++stats_.shortCounts;
+      if (moved == 0) {
+        return -EIO;
+      }
+      if (moved < period - done) {
+        ++stats_.shortCounts;
+      }
       done += moved;
     }
     return 0;
@@ -95,7 +103,9 @@ int Realign(snd_pcm_t* playback, snd_pcm_t* capture, const char*& operation) {
 TransferStats DuplexTransfer(snd_pcm_t* playback, snd_pcm_t* capture, const DuplexLayout& layout,
                              const TransferProgress& progress) {
   TransferStats stats;
-  if (layout.period == 0 || layout.frameCount <= 0) return stats;
+  if (layout.period == 0 || layout.frameCount <= 0) {
+    return stats;
+  }
   stats.periods = layout.frameCount / static_cast<std::int64_t>(layout.period);
   const std::int64_t prime = layout.primePeriods < 1 ? 1 : layout.primePeriods;
 
@@ -122,7 +132,9 @@ TransferStats DuplexTransfer(snd_pcm_t* playback, snd_pcm_t* capture, const Dupl
       if (err == 0) {
         ++recorded;
         failuresInARow = 0;
-        if (progress) progress(recorded, stats.periods);
+        if (progress) {
+          progress(recorded, stats.periods);
+        }
         continue;
       }
       operation = "reading from the device";
@@ -151,12 +163,16 @@ TransferStats DuplexTransfer(snd_pcm_t* playback, snd_pcm_t* capture, const Dupl
     written = recorded;
   }
   stats.periodsRecorded = recorded;
-  if (stats.fatalError != 0) stats.lostPeriods += stats.periods - recorded;
+  if (stats.fatalError != 0) {
+    stats.lostPeriods += stats.periods - recorded;
+  }
   return stats;
 }
 
 void PrintTransferWarning(const TransferStats& stats, snd_pcm_uframes_t period, unsigned rate) {
-  if (stats.Clean()) return;
+  if (stats.Clean()) {
+    return;
+  }
   const double periodMs = rate == 0 ? 0.0 : 1000.0 * static_cast<double>(period) / rate;
   if (stats.fatalError != 0) {
     std::fprintf(stderr,

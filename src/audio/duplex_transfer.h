@@ -33,7 +33,7 @@ struct TransferStats {
   int fatalError = 0;
   const char* fatalOperation = nullptr;
 
-  bool Clean() const {
+  [[nodiscard]] bool Clean() const {
     return xruns == 0 && otherErrors == 0 && shortCounts == 0 && fatalError == 0;
   }
 };

@@ -10,13 +10,17 @@ PcmHandle::~PcmHandle() {
 int PcmHandle::Open(const char* name, snd_pcm_stream_t stream) {
   snd_pcm_t* pcm = nullptr;
   const int err = snd_pcm_open(&pcm, name, stream, 0);
-  if (err < 0) return err;
+  if (err < 0) {
+    return err;
+  }
   pcm_ = pcm;
   return 0;
 }
 
 int PcmHandle::Close() {
-  if (pcm_ == nullptr) return 0;
+  if (pcm_ == nullptr) {
+    return 0;
+  }
   const int err = snd_pcm_close(pcm_);
   pcm_ = nullptr;
   return err;
@@ -26,7 +30,9 @@ int AllocateHwParams(HwParamsPtr& params) {
   snd_pcm_hw_params_t* raw = nullptr;
   // snd_pcm_hw_params_malloc hands out a zero-filled container.
   const int err = snd_pcm_hw_params_malloc(&raw);
-  if (err < 0) return err;
+  if (err < 0) {
+    return err;
+  }
   params.reset(raw);
   return 0;
 }

@@ -20,7 +20,7 @@ class PcmHandle {
   int Open(const char* name, snd_pcm_stream_t stream);
   // Closes the stream now; returns 0 or a negative ALSA error code.
   int Close();
-  snd_pcm_t* get() const { return pcm_; }
+  [[nodiscard]] snd_pcm_t* get() const { return pcm_; }
 
  private:
   snd_pcm_t* pcm_ = nullptr;

@@ -52,10 +52,13 @@ Granted SetUpStream(PcmHandle& pcm, HwParamsPtr& params, const char* deviceName,
                     snd_pcm_stream_t stream, const StreamTexts& texts, std::int32_t channels,
                     unsigned rate, snd_pcm_uframes_t period) {
   int err = pcm.Open(deviceName, stream);
-  if (err < 0) Fatal(stderr, texts.openFailed, snd_strerror(err));
+  if (err < 0) {
+    Fatal(stderr, texts.openFailed, snd_strerror(err));
+  }
   err = AllocateHwParams(params);
-  if (err < 0)
+  if (err < 0) {
     Fatal(stderr, "Problem allocating %s parameters: %s\n", texts.name, snd_strerror(err));
+  }
   snd_pcm_t* handle = pcm.get();
   snd_pcm_hw_params_t* hw = params.get();
 
@@ -69,7 +72,9 @@ Granted SetUpStream(PcmHandle& pcm, HwParamsPtr& params, const char* deviceName,
           snd_strerror(err));
   }
   err = snd_pcm_hw_params_set_format(handle, hw, SND_PCM_FORMAT_S24_3LE);
-  if (err < 0) Fatal(stderr, texts.formatFailed, snd_strerror(err));
+  if (err < 0) {
+    Fatal(stderr, texts.formatFailed, snd_strerror(err));
+  }
   err = snd_pcm_hw_params_set_channels(handle, hw, static_cast<unsigned>(channels));
   if (err < 0) {
     Fatal(stderr, "Problem setting %s channels to %i: %s\n", texts.name, channels,
@@ -115,9 +120,13 @@ Granted SetUpStream(PcmHandle& pcm, HwParamsPtr& params, const char* deviceName,
 // Periods to queue ahead of the recording: three in the usual buffer of four,
 // never so many that the writes would have to wait for the device.
 std::int64_t PrimePeriods(const Granted& playback) {
-  if (playback.period == 0) return 1;
+  if (playback.period == 0) {
+    return 1;
+  }
   const auto periodsInBuffer = static_cast<std::int64_t>(playback.buffer / playback.period);
-  if (periodsInBuffer - 1 < 1) return 1;
+  if (periodsInBuffer - 1 < 1) {
+    return 1;
+  }
   return periodsInBuffer - 1 < 3 ? periodsInBuffer - 1 : 3;
 }
 
@@ -127,7 +136,9 @@ class ProgressBar {
  public:
   ProgressBar() : enabled_(isatty(STDERR_FILENO) == 1) {}
   ~ProgressBar() {
-    if (drawn_) std::fprintf(stderr, "\r%*s\r", kWidth + 8, "");
+    if (drawn_) {
+      std::fprintf(stderr, "\r%*s\r", kWidth + 8, "");
+    }
   }
   ProgressBar(const ProgressBar&) = delete;
   ProgressBar& operator=(const ProgressBar&) = delete;
@@ -135,9 +146,13 @@ class ProgressBar {
   ProgressBar& operator=(ProgressBar&&) = delete;
 
   void Update(std::int64_t done, std::int64_t total) {
-    if (!enabled_ || total <= 0) return;
+    if (!enabled_ || total <= 0) {
+      return;
+    }
     const auto percent = static_cast<int>(100 * done / total);
-    if (percent == lastPercent_) return;
+    if (percent == lastPercent_) {
+      return;
+    }
     lastPercent_ = percent;
     const int filled = percent * kWidth / 100;
     std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, kHashes, kWidth - filled, "", percent);
@@ -156,7 +171,9 @@ class ProgressBar {
 // The steps of closing that can report a problem worth a line: anything but
 // the expected end of a stream that has played everything it was given.
 void WarnIfCloseFailed(int err, const char* operation, bool& warned) {
-  if (err >= 0 || err == -EPIPE || warned) return;
+  if (err >= 0 || err == -EPIPE || warned) {
+    return;
+  }
   std::fprintf(stderr,
                "Warning: %s failed while closing the sound device: %s. The recording is "
                "complete; if the device misbehaves, reconnect it.\n",
@@ -187,13 +204,21 @@ void PLAY_REC(std::int32_t channels, std::int32_t mode, const char* deviceName, 
   bool deviceGone = false;
   if (mode == 3) {
     int err = snd_pcm_drain(playback.get());
-    if (err < 0) Fatal(stderr, "Problem draining playback stream: %s\n", snd_strerror(err));
+    if (err < 0) {
+      Fatal(stderr, "Problem draining playback stream: %s\n", snd_strerror(err));
+    }
     err = snd_pcm_drain(capture.get());
-    if (err < 0) Fatal(stderr, "Problem draining recording stream: %s\n", snd_strerror(err));
+    if (err < 0) {
+      Fatal(stderr, "Problem draining recording stream: %s\n", snd_strerror(err));
+    }
     err = snd_pcm_prepare(capture.get());
-    if (err < 0) Fatal(stderr, "Problem preparing recording stream: %s\n", snd_strerror(err));
+    if (err < 0) {
+      Fatal(stderr, "Problem preparing recording stream: %s\n", snd_strerror(err));
+    }
     err = snd_pcm_prepare(playback.get());
-    if (err < 0) Fatal(stderr, "Problem preparing playback stream: %s\n", snd_strerror(err));
+    if (err < 0) {
+      Fatal(stderr, "Problem preparing playback stream: %s\n", snd_strerror(err));
+    }
 
     std::printf("Running Test...\n");
     std::fflush(stdout);

@@ -33,7 +33,7 @@ struct RunSizes {
 bool ComputeSizes(double sweepSeconds, RunSizes& sizes) {
   // Every buffer must hold the sync pulse, and the byte size of a plane must
   // fit the transfer's signed 32-bit counts.
-  constexpr long double kMaxTotal = std::numeric_limits<std::int32_t>::max() / 3;
+  constexpr auto kMaxTotal = static_cast<long double>(std::numeric_limits<std::int32_t>::max() / 3);
   const long double product = static_cast<long double>(SAMPLE_RATE) * sweepSeconds;
   if (!(sweepSeconds >= 0.0)) {
     std::fprintf(stderr,
@@ -98,7 +98,9 @@ struct RunBuffers {
 void WarnIfNoSync(const SyncArray& syncWords, std::int32_t syncIn, std::int32_t syncOut) {
   const bool anyPositive =
       std::any_of(syncWords.begin(), syncWords.end(), [](SampleWord s) { return s > 0; });
-  if (anyPositive && syncIn >= syncOut) return;
+  if (anyPositive && syncIn >= syncOut) {
+    return;
+  }
   std::fprintf(stderr,
                "Warning: no sync pulse came back on input 2, so the results are not aligned "
                "with the sweep and cannot be trusted. Check the cable from output 2 to input 2 "
@@ -109,7 +111,9 @@ void WarnIfClipped(const std::vector<SampleWord>& recorded) {
   const auto clipped = std::count_if(recorded.begin(), recorded.end(), [](SampleWord s) {
     return s >= kLargestSample || s <= -kLargestSample;
   });
-  if (clipped == 0) return;
+  if (clipped == 0) {
+    return;
+  }
   std::fprintf(stderr,
                "Warning: the microphone input (input 1) reached full scale in %ld samples, so "
                "the loud bands read too low. Lower the input gain and repeat the measurement.\n",
@@ -129,9 +133,13 @@ bool RunMeasurement(const Settings& settings, const BandPlan& plan, double endHz
     return true;
   }
   RunSizes sizes;
-  if (!ComputeSizes(settings.sweepSeconds, sizes)) return true;
+  if (!ComputeSizes(settings.sweepSeconds, sizes)) {
+    return true;
+  }
   RunBuffers buffers;
-  if (!buffers.Allocate(sizes)) return true;
+  if (!buffers.Allocate(sizes)) {
+    return true;
+  }
 
   const std::int32_t syncOut = MakePulse(pulseWords.data(), SAMPLE_RATE, SYNC_LEN, EDGE_PAD);
   NUM24_TO_CHAR(pulseWords.data(), buffers.playBuffer.data() + sizes.planeBytes, SYNC_LEN);

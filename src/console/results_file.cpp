@@ -36,7 +36,9 @@ bool AppendResults(const char* path, std::string_view text) {
   while (done < text.size()) {
     const ssize_t written = write(fd, text.data() + done, text.size() - done);
     if (written < 0) {
-      if (errno == EINTR) continue;
+      if (errno == EINTR) {
+        continue;
+      }
       error = errno;
       break;
     }
@@ -47,7 +49,9 @@ bool AppendResults(const char* path, std::string_view text) {
     // complete measurement with the top bands missing.
     (void)ftruncate(fd, before.st_size);
   }
-  if (close(fd) != 0 && error == 0) error = errno;
+  if (close(fd) != 0 && error == 0) {
+    error = errno;
+  }
   if (error != 0) {
     ReportFailure("write the results to", path, error);
     return false;
