@@ -44,7 +44,7 @@ Plan DefaultPlan() {
 struct Biquad {
   double b0, b1, b2, a1, a2;
 
-  double Magnitude(double hz) const {
+  [[nodiscard]] double Magnitude(double hz) const {
     const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * hz / kRate);
     const std::complex<double> z2 = z1 * z1;
     return std::abs((b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2));
@@ -69,7 +69,10 @@ struct Room {
 // arriving kLag samples late, truncated to whole sample words.
 std::vector<SampleWord> Record(const std::vector<SampleWord>& played, const Room& room) {
   std::vector<SampleWord> recorded(played.size(), 0);
-  double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+  double x1 = 0;
+  double x2 = 0;
+  double y1 = 0;
+  double y2 = 0;
   const Biquad& h = room.filter;
   for (std::size_t i = 0; i + kLag < played.size(); ++i) {
     const double x = played[i];

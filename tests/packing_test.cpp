@@ -26,6 +26,7 @@ const std::vector<PackCase> kPackTable{
 
 TEST(Packing, TableBothWays) {
   std::vector<SampleWord> values;
+  values.reserve(kPackTable.size());
   for (const PackCase& c : kPackTable) {
     values.push_back(c.value);
   }
@@ -58,7 +59,7 @@ TEST(Packing, OutOfRangeWrapsInsteadOfClipping) {
 TEST(Packing, EveryTwentyFourBitValueRoundTrips) {
   constexpr std::int32_t kChunk = 65536;
   std::vector<SampleWord> values(kChunk);
-  std::vector<std::int8_t> packed(3 * kChunk);
+  std::vector<std::int8_t> packed(std::size_t{3} * kChunk);
   std::vector<SampleWord> back(kChunk);
   for (std::int32_t base = -8388608; base < 8388608; base += kChunk) {
     for (std::int32_t i = 0; i < kChunk; ++i) {

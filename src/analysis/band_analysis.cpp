@@ -23,7 +23,7 @@ void AppendFormat(std::string& text, const char* format, ...) {
   if (length > 0) {
     const std::size_t start = text.size();
     text.resize(start + static_cast<std::size_t>(length) + 1);
-    std::vsnprintf(text.data() + start, static_cast<std::size_t>(length) + 1, format, again);
+    (void)std::vsnprintf(text.data() + start, static_cast<std::size_t>(length) + 1, format, again);
     text.resize(start + static_cast<std::size_t>(length));
   }
   va_end(again);
@@ -160,7 +160,7 @@ void Analyze(std::int32_t sampleCount, std::int32_t bandCount, const double* fre
   const BandLevels levels = ComputeBandLevels(sampleCount, bandCount, freqTrack, recorded,
                                               syncOffset, high, pad, kAnalysisRate);
   WriteReport(levels, low, high, report);
-  std::fwrite(report.data(), 1, report.size(), stdout);
+  (void)std::fwrite(report.data(), 1, report.size(), stdout);
   for (std::size_t k = 0; k < levels.bands.size(); ++k) {
     if (levels.bands[k].count == 0) {
       std::printf("Band %i is missing data\n", static_cast<int>(k + 1));
@@ -170,7 +170,7 @@ void Analyze(std::int32_t sampleCount, std::int32_t bandCount, const double* fre
   const std::string warning = UnresolvedWarning(levels);
   if (!warning.empty()) {
     // The table comes first on a terminal that shows both streams.
-    std::fflush(stdout);
-    std::fputs(warning.c_str(), stderr);
+    (void)std::fflush(stdout);
+    (void)std::fputs(warning.c_str(), stderr);
   }
 }

@@ -16,9 +16,15 @@ bool TruncatesIntoInt32(long double value) {
 // Truncation toward zero that cannot overflow: values outside the range are
 // pinned to its ends, NaN becomes 0.
 std::int32_t TruncateSaturated(long double value) {
-  if (std::isnan(value)) return 0;
-  if (!(value > kBelowInt32)) return std::numeric_limits<std::int32_t>::min();
-  if (!(value < kAboveInt32)) return std::numeric_limits<std::int32_t>::max();
+  if (std::isnan(value)) {
+    return 0;
+  }
+  if (!(value > kBelowInt32)) {
+    return std::numeric_limits<std::int32_t>::min();
+  }
+  if (!(value < kAboveInt32)) {
+    return std::numeric_limits<std::int32_t>::max();
+  }
   return static_cast<std::int32_t>(value);
 }
 
@@ -48,7 +54,9 @@ bool ComputePlan(double qFactor, std::int32_t bandCount, double startHz, double*
     f = TruncateSaturated(next);
     high[i] = static_cast<double>(f);
   }
-  for (std::int32_t i = 1; i < bandCount; ++i) low[i] = high[i - 1];
+  for (std::int32_t i = 1; i < bandCount; ++i) {
+    low[i] = high[i - 1];
+  }
   *endHz = high[bandCount - 1];
   return fits;
 }

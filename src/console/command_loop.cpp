@@ -8,7 +8,9 @@
 namespace {
 
 void PrintLines(std::initializer_list<const char*> lines) {
-  for (const char* line : lines) std::puts(line);
+  for (const char* line : lines) {
+    std::puts(line);
+  }
 }
 
 void PrintBanner() {
@@ -82,7 +84,9 @@ bool ShowBands(ConsoleState& state) {
 bool ChangeDevice(ConsoleState& state) {
   std::puts("Enter soundcard device name");
   const WordRead read = ReadWordChecked(state.commandWord);
-  if (read == WordRead::kEnd) return false;
+  if (read == WordRead::kEnd) {
+    return false;
+  }
   const char* refusal = nullptr;
   if (read == WordRead::kTooLong) {
     refusal = kRefuseDeviceLong;
@@ -95,8 +99,10 @@ bool ChangeDevice(ConsoleState& state) {
     std::puts(refusal);
     return true;
   }
+  // The length check above guarantees room for the name and its NUL.
   state.settings.deviceName.fill('\0');
-  std::strcpy(state.settings.deviceName.data(), state.commandWord.data());
+  std::memcpy(state.settings.deviceName.data(), state.commandWord.data(),
+              std::strlen(state.commandWord.data()));
   return true;
 }
 
@@ -168,7 +174,9 @@ bool ApplyPreset(ConsoleState& state) {
         return false;
       case NumberRead::kNoNumber:
         // Not a number at all: drop the word and ask silently again.
-        if (!ReadWord(state.commandWord)) return false;
+        if (!ReadWord(state.commandWord)) {
+          return false;
+        }
         break;
       case NumberRead::kNumber:
         state.presetChoice = (value >= 1 && value <= 5) ? static_cast<std::int32_t>(value) : 0;
@@ -187,13 +195,19 @@ bool CarryOut(ConsoleState& state) {
   const CommandWord& word = state.commandWord;
   Settings& s = state.settings;
   BandPlan& scratch = state.scratchPlan;
-  if (WordIs(word, "x")) return false;
+  if (WordIs(word, "x")) {
+    return false;
+  }
   if (WordIs(word, "r")) {
     return RunMeasurement(s, state.plan, state.endHz, state.reportText, state.pulseWords,
                           state.syncWords, state.commandWord);
   }
-  if (WordIs(word, "h")) return ShowHelp(state);
-  if (WordIs(word, "c")) return ChangeDevice(state);
+  if (WordIs(word, "h")) {
+    return ShowHelp(state);
+  }
+  if (WordIs(word, "c")) {
+    return ChangeDevice(state);
+  }
   if (WordIs(word, "q")) {
     return ReadRealSetting("Enter Q (larger = narrower bandwidth)", s.qFactor,
                            [&](double q) { return CheckQ(s, q, scratch); });
@@ -206,9 +220,15 @@ bool CarryOut(ConsoleState& state) {
     return ReadRealSetting("Enter sweep length", s.sweepSeconds,
                            [](double seconds) { return CheckSweepSeconds(seconds); });
   }
-  if (WordIs(word, "b")) return ChangeBandCount(state);
-  if (WordIs(word, "d")) return ShowBands(state);
-  if (WordIs(word, "p")) return ApplyPreset(state);
+  if (WordIs(word, "b")) {
+    return ChangeBandCount(state);
+  }
+  if (WordIs(word, "d")) {
+    return ShowBands(state);
+  }
+  if (WordIs(word, "p")) {
+    return ApplyPreset(state);
+  }
   return true;  // an unknown word is dropped without a word said
 }
 
@@ -222,8 +242,10 @@ int RunConsole(ConsoleState& state) {
                                state.plan.high.data());
     PrintSettings(state);
     PrintMenu();
-    if (!ReadWord(state.commandWord) || !CarryOut(state)) break;
+    if (!ReadWord(state.commandWord) || !CarryOut(state)) {
+      break;
+    }
   }
-  std::fflush(stdout);
+  static_cast<void>(std::fflush(stdout));
   return 0;
 }

@@ -12,7 +12,7 @@ bool IsSpace(int c) {
 
 // Whoever sits at the keyboard must see the prompt before we block on them.
 void FlushPrompt() {
-  std::fflush(stdout);
+  static_cast<void>(std::fflush(stdout));
 }
 
 }  // namespace
@@ -20,14 +20,20 @@ void FlushPrompt() {
 WordRead ReadWordChecked(CommandWord& word) {
   FlushPrompt();
   int c = std::getc(stdin);
-  while (c != EOF && IsSpace(c)) c = std::getc(stdin);
-  if (c == EOF) return WordRead::kEnd;
+  while (c != EOF && IsSpace(c)) {
+    c = std::getc(stdin);
+  }
+  if (c == EOF) {
+    return WordRead::kEnd;
+  }
 
   std::size_t length = 0;
   bool tooLong = false;
   bool nulByte = false;
   while (c != EOF && !IsSpace(c)) {
-    if (c == '\0') nulByte = true;
+    if (c == '\0') {
+      nulByte = true;
+    }
     if (length < word.size() - 1) {
       word[length++] = static_cast<char>(c);
     } else {
@@ -35,7 +41,9 @@ WordRead ReadWordChecked(CommandWord& word) {
     }
     c = std::getc(stdin);
   }
-  if (c != EOF) std::ungetc(c, stdin);
+  if (c != EOF) {
+    static_cast<void>(std::ungetc(c, stdin));
+  }
   word[length] = '\0';
 
   if (tooLong || nulByte) {
@@ -56,7 +64,9 @@ bool WordIs(const CommandWord& word, const char* text) {
 bool WaitForContinue(CommandWord& word) {
   while (!WordIs(word, "c")) {
     std::puts("Enter 'c' to continue");
-    if (!ReadWord(word)) return false;
+    if (!ReadWord(word)) {
+      return false;
+    }
   }
   return true;
 }

@@ -28,18 +28,26 @@ const char* CheckPlan(double qFactor, std::int32_t bandCount, double startHz, Ba
 }  // namespace
 
 const char* CheckQ(const Settings& current, double qFactor, BandPlan& scratch) {
-  if (!std::isfinite(qFactor) || qFactor == 0.0) return kRefuseQ;
+  if (!std::isfinite(qFactor) || qFactor == 0.0) {
+    return kRefuseQ;
+  }
   return CheckPlan(qFactor, current.bandCount, current.startHz, scratch);
 }
 
 const char* CheckBandCount(const Settings& current, long long bandCount, BandPlan& scratch) {
-  if (bandCount > kMaxBands) return kRefuseTooManyBands;
-  if (bandCount < std::numeric_limits<std::int32_t>::min()) return kRefuseTooFewBands;
+  if (bandCount > kMaxBands) {
+    return kRefuseTooManyBands;
+  }
+  if (bandCount < std::numeric_limits<std::int32_t>::min()) {
+    return kRefuseTooFewBands;
+  }
   return CheckPlan(current.qFactor, static_cast<std::int32_t>(bandCount), current.startHz, scratch);
 }
 
 const char* CheckStart(const Settings& current, double startHz, BandPlan& scratch) {
-  if (!std::isfinite(startHz)) return kRefuseStart;
+  if (!std::isfinite(startHz)) {
+    return kRefuseStart;
+  }
   return CheckPlan(current.qFactor, current.bandCount, startHz, scratch);
 }
 
