@@ -1,0 +1,61 @@
+#pragma once
+
+// The acoustic path from output 1 to input 1: gain, a chain of biquads and
+// the microphone's noise.
+
+#include <cstdint>
+#include <vector>
+
+#include "room_config.h"
+
+namespace simroom {
+
+inline constexpr double kFullScale = 8388608.0;  // 2^23, the 24-bit converter's full scale
+
+// One second-order section, designed from the usual cookbook formulas
+// (normalised so that a0 = 1) and run in transposed direct form II.
+class Biquad {
+ public:
+  Biquad(const FilterSpec& spec, double rate);
+  double Process(double x) {
+    const double y = b0_ * x + z1_;
+    z1_ = b1_ * x - a1_ * y + z2_;
+    z2_ = b2_ * x - a2_ * y;
+    return y;
+  }
+  void Reset() { z1_ = z2_ = 0.0; }
+
+ private:
+  double b0_ = 1.0, b1_ = 0.0, b2_ = 0.0, a1_ = 0.0, a2_ = 0.0;
+  double z1_ = 0.0, z2_ = 0.0;
+};
+
+// The loudspeaker-to-microphone path without its delay.
+class RoomPath {
+ public:
+  RoomPath(const RoomConfig& config, double rate);
+  double Process(double x);
+  void Reset();
+
+ private:
+  double gain_;
+  std::vector<Biquad> filters_;
+};
+
+// Gaussian white noise at a fixed RMS level. Each frame's value depends only
+// on the seed and the frame's number, so that the same frame always hears the
+// same noise, however often it is fetched.
+class Noise {
+ public:
+  Noise(std::uint64_t seed, double levelDb);
+  double At(std::int64_t frame) const;
+
+ private:
+  std::uint64_t seed_;
+  double rms_;
+};
+
+// A converter's input: rounds to the nearest step and clips at full scale.
+std::int32_t Saturate24(double x);
+
+}  // namespace simroom

@@ -1,0 +1,66 @@
+#pragma once
+
+// The simulated room's settings, read from its entry in the ALSA configuration.
+
+#include <alsa/asoundlib.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace simroom {
+
+enum class ClockKind { kFast, kRealtime };
+
+enum class FilterKind { kLowpass, kHighpass, kPeaking, kNotch };
+
+struct FilterSpec {
+  FilterKind kind = FilterKind::kLowpass;
+  double freq = 1000.0;  // Hz
+  double q = 0.707;
+  double gainDb = 0.0;  // peaking only
+};
+
+// The streams that a fault applies to.
+struct StreamSet {
+  bool playback = false;
+  bool capture = false;
+  bool Has(snd_pcm_stream_t stream) const {
+    return stream == SND_PCM_STREAM_PLAYBACK ? playback : capture;
+  }
+};
+
+inline constexpr double kNoiseOffDb = -150.0;
+inline constexpr std::int64_t kNoPeriod = -1;
+
+struct RoomConfig {
+  ClockKind clock = ClockKind::kFast;
+  std::int64_t loopDelay = 300;     // frames, every output to its input
+  std::int64_t acousticDelay = 48;  // extra frames on channel 1: about 34 cm of air
+  double gainDb = -6.0;
+  double noiseDb = -100.0;
+  std::uint64_t seed = 1;
+  bool cable = true;
+  std::vector<FilterSpec> filters = DefaultFilters();
+  StreamSet refuseFormat;
+  StreamSet failOpen;
+  StreamSet failHwParams;
+  unsigned periodFrames = 0;  // 0: whatever the application asks for
+  unsigned rate = 48000;
+  unsigned channels = 2;
+  std::int64_t xrunPlaybackPeriod = kNoPeriod;
+  std::int64_t xrunCapturePeriod = kNoPeriod;
+  std::int64_t goneAfterPeriod = kNoPeriod;
+
+  // A mildly coloured room: the speaker's roll-off at both ends, a bass
+  // room mode and a dip in the upper mids.
+  static std::vector<FilterSpec> DefaultFilters();
+};
+
+// The longest delay the device can hold between an output and its input.
+inline constexpr std::int64_t kMaxDelayFrames = 480000;
+
+// Fills config from the device's configuration node. Unknown keys and bad
+// values are reported through SNDERR and give -EINVAL.
+int ParseRoomConfig(snd_config_t* conf, RoomConfig& config);
+
+}  // namespace simroom
