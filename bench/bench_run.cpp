@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // A whole measurement as a user makes it: the program started, "r" typed,
@@ -103,7 +104,9 @@ long long Xruns(const std::string& err) {
   const std::string marker = "Warning: the transfer was disturbed (";
   const std::size_t at = err.find(marker);
   if (at == std::string::npos) return 0;
-  return std::atoll(err.c_str() + at + marker.size());
+  char* end = nullptr;
+  const long long count = std::strtoll(err.c_str() + at + marker.size(), &end, 10);
+  return std::string_view(end).starts_with(" underrun") ? count : 0;
 }
 
 // Busy loops on every core, for as long as this object lives.

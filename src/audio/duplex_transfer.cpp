@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -98,6 +99,13 @@ int Realign(snd_pcm_t* playback, snd_pcm_t* capture, const char*& operation) {
   return 0;
 }
 
+// Adds "n thing(s)" to a comma-separated list, when n is not 0.
+void AppendCount(std::string& list, std::int64_t count, const char* one, const char* many) {
+  if (count == 0) return;
+  if (!list.empty()) list += ", ";
+  list += std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 }  // namespace
 
 TransferStats DuplexTransfer(snd_pcm_t* playback, snd_pcm_t* capture, const DuplexLayout& layout,
@@ -184,12 +192,22 @@ void PrintTransferWarning(const TransferStats& stats, snd_pcm_uframes_t period, 
                  static_cast<long long>(stats.periods));
     return;
   }
-  std::fprintf(
-      stderr,
-      "Warning: the transfer was disturbed (%lld underruns/overruns, %lld other errors, "
-      "%lld short transfers); at least %lld periods of %.1f ms of the recording were lost or "
-      "misplaced, so some bands may read wrong. Repeat the measurement.\n",
-      static_cast<long long>(stats.xruns), static_cast<long long>(stats.otherErrors),
-      static_cast<long long>(stats.shortCounts), static_cast<long long>(stats.lostPeriods),
-      periodMs);
+  std::string causes;
+  AppendCount(causes, stats.xruns, "underrun or overrun", "underruns or overruns");
+  AppendCount(causes, stats.otherErrors, "other transfer error", "other transfer errors");
+  AppendCount(causes, stats.shortCounts, "short transfer", "short transfers");
+  if (stats.lostPeriods == 0) {
+    std::fprintf(stderr,
+                 "Warning: the transfer was disturbed (%s); nothing was lost, but the device is "
+                 "not keeping up reliably. Repeat the measurement.\n",
+                 causes.c_str());
+    return;
+  }
+  std::fprintf(stderr,
+               "Warning: the transfer was disturbed (%s); at least %lld %s of %.1f ms of the "
+               "recording %s lost or misplaced, so some bands may read wrong. Repeat the "
+               "measurement.\n",
+               causes.c_str(), static_cast<long long>(stats.lostPeriods),
+               stats.lostPeriods == 1 ? "period" : "periods", periodMs,
+               stats.lostPeriods == 1 ? "was" : "were");
 }
