@@ -14,12 +14,15 @@ std::string Room::Entry(const std::string& name) const {
 }
 
 ProcessResult RunTonvale(const std::string& deviceEntries, const std::string& input,
-                         const std::filesystem::path& workDir, int timeoutSeconds) {
+                         const std::filesystem::path& workDir, int timeoutSeconds,
+                         const std::vector<std::string>& launcher) {
   const SimroomHome home(deviceEntries);
-  return RunProcess({TONVALE_EXE}, {.input = input,
-                                    .environment = home.environment(),
-                                    .workDir = workDir,
-                                    .timeout = std::chrono::seconds(timeoutSeconds)});
+  std::vector<std::string> argv = launcher;
+  argv.emplace_back(TONVALE_EXE);
+  return RunProcess(argv, {.input = input,
+                           .environment = home.environment(),
+                           .workDir = workDir,
+                           .timeout = std::chrono::seconds(timeoutSeconds)});
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

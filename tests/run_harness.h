@@ -26,9 +26,11 @@ struct Room {
 };
 
 // Runs the program in workDir with the given standard input, with ALSA
-// configured by deviceEntries (see SimroomHome).
+// configured by deviceEntries (see SimroomHome); launcher, when given, is the
+// command (and its options) that starts the program.
 ProcessResult RunTonvale(const std::string& deviceEntries, const std::string& input,
-                         const std::filesystem::path& workDir, int timeoutSeconds = 60);
+                         const std::filesystem::path& workDir, int timeoutSeconds = 60,
+                         const std::vector<std::string>& launcher = {});
 
 struct BandLine {
   int number = 0;
