@@ -56,12 +56,12 @@ class Sandbox {
   std::filesystem::path dir_;
 };
 
-// Runs the program on device with the input of one default measurement;
-// standard output is thrown away, standard error kept for the warnings.
-Outcome Measure(const Sandbox& box, const std::string& device) {
+// Runs the program with the given console input; standard output is thrown
+// away, standard error kept for the warnings.
+Outcome RunProgram(const Sandbox& box, const std::string& input) {
   const std::filesystem::path in = box.dir() / "input.txt";
   const std::filesystem::path err = box.dir() / "stderr.txt";
-  std::ofstream(in) << "c\n" << device << "\nr\nc\nx\n";
+  std::ofstream(in) << input;
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -97,6 +97,11 @@ Outcome Measure(const Sandbox& box, const std::string& device) {
   std::ifstream errIn(err);
   outcome.err.assign(std::istreambuf_iterator<char>(errIn), std::istreambuf_iterator<char>());
   return outcome;
+}
+
+// One default measurement on device.
+Outcome Measure(const Sandbox& box, const std::string& device) {
+  return RunProgram(box, "c\n" + device + "\nr\nc\nx\n");
 }
 
 // Underruns and overruns the run reported (0 when it printed no warning).
@@ -138,26 +143,46 @@ class CpuLoad {
   std::vector<pid_t> pids_;
 };
 
-void Report(benchmark::State& state, const Outcome& o) {
+// The program started and left at once: libraries, ALSA's configuration,
+// the sync arrays. A run's own memory is what comes on top of this.
+long BaselineRssKiB(const Sandbox& box) {
+  return RunProgram(box, "x\n").peakRssKiB;
+}
+
+void Report(benchmark::State& state, const Outcome& o, long baselineKiB) {
   if (o.exitStatus != 0) state.SkipWithError(("program failed: " + o.err).c_str());
   state.SetIterationTime(o.seconds);
   state.counters["peak_rss_MiB"] = static_cast<double>(o.peakRssKiB) / 1024.0;
-  state.counters["rss_bytes_per_sample"] =
-      static_cast<double>(o.peakRssKiB) * 1024.0 / kTotalSamples;
+  state.counters["baseline_rss_MiB"] = static_cast<double>(baselineKiB) / 1024.0;
+  state.counters["run_bytes_per_sample"] =
+      static_cast<double>(o.peakRssKiB - baselineKiB) * 1024.0 / kTotalSamples;
   state.counters["xruns"] = static_cast<double>(Xruns(o.err));
 }
 
+// ALSA's own null device moves nothing anywhere: what remains is the
+// program's own time and memory.
+void BM_DefaultRunNullDevice(benchmark::State& state) {
+  const Sandbox box;
+  const long baseline = BaselineRssKiB(box);
+  for (auto _ : state) Report(state, Measure(box, "null"), baseline);
+}
+BENCHMARK(BM_DefaultRunNullDevice)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+// The simulated room keeps what was played in a ring inside the program's
+// process (16 bytes per frame), so its peak memory includes the room's.
 void BM_DefaultRunFastDevice(benchmark::State& state) {
   const Sandbox box;
-  for (auto _ : state) Report(state, Measure(box, "fastroom"));
+  const long baseline = BaselineRssKiB(box);
+  for (auto _ : state) Report(state, Measure(box, "fastroom"), baseline);
 }
 BENCHMARK(BM_DefaultRunFastDevice)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
 
 void BM_DefaultRunRealTimeDevice(benchmark::State& state) {
   const Sandbox box;
+  const long baseline = BaselineRssKiB(box);
   for (auto _ : state) {
     const Outcome o = Measure(box, "realroom");
-    Report(state, o);
+    Report(state, o, baseline);
     state.counters["wall_per_signal_second"] = o.seconds / kSignalSeconds;
   }
 }
@@ -165,10 +190,11 @@ BENCHMARK(BM_DefaultRunRealTimeDevice)->UseManualTime()->Unit(benchmark::kSecond
 
 void BM_DefaultRunRealTimeDeviceAllCoresBusy(benchmark::State& state) {
   const Sandbox box;
+  const long baseline = BaselineRssKiB(box);
   for (auto _ : state) {
     const CpuLoad load;
     const Outcome o = Measure(box, "realroom");
-    Report(state, o);
+    Report(state, o, baseline);
     state.counters["wall_per_signal_second"] = o.seconds / kSignalSeconds;
   }
 }
