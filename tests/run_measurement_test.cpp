@@ -341,6 +341,30 @@ INSTANTIATE_TEST_SUITE_P(
                                    "No space left on device"}),
     [](const testing::TestParamInfo<UnwritableCase>& param) { return param.param.name; });
 
+// Someone watching a terminal sees the recording advance; the bar is wiped
+// before the results are printed.
+TEST(Run, ProgressBarOnATerminal) {
+  if (!std::filesystem::exists("/usr/bin/script")) GTEST_SKIP() << "needs script for a terminal";
+  TempDir work;
+  {
+    std::FILE* input = std::fopen((work.path() / "input.txt").c_str(), "w");
+    ASSERT_NE(input, nullptr);
+    std::fputs("c\nroom\nt\n0\nr\nc\nx\n", input);
+    std::fclose(input);
+  }
+  const std::string command = std::string(TONVALE_EXE) + " < input.txt";
+  const SimroomHome home(Room{}.Entry(kDeviceName));
+  const ProcessResult r = RunProcess({"/usr/bin/script", "-qec", command, "/dev/null"},
+                                     {.environment = home.environment(), .workDir = work.path()});
+  ASSERT_EQ(r.exitStatus, 0) << r.out;
+  const std::size_t full = r.out.find("########] 100%");
+  ASSERT_NE(full, std::string::npos) << r.out;
+  const std::size_t results = r.out.find("Ch 2 (sync)");
+  ASSERT_NE(results, std::string::npos);
+  EXPECT_LT(full, results);
+  EXPECT_EQ(r.out.substr(results - 1, 1), "\r") << "bar not wiped before the results";
+}
+
 // A device that keeps hardware time: with the playback queue primed, a
 // second of signal goes through without a single underrun or overrun.
 TEST(Run, RealTimeDeviceRunsWithoutXruns) {
