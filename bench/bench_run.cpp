@@ -1,12 +1,12 @@
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,8 +20,6 @@
 // (how long the run itself takes, how much memory it holds) and through the
 // room that keeps hardware time (whether the transfer keeps up, also while
 // other work loads every core).
-extern char** environ;
-
 namespace {
 
 constexpr double kSignalSeconds = 11.0;  // 10 s sweep and two half-second silences
@@ -50,7 +48,7 @@ class Sandbox {
   Sandbox& operator=(const Sandbox&) = delete;
   Sandbox(Sandbox&&) = delete;
   Sandbox& operator=(Sandbox&&) = delete;
-  const std::filesystem::path& dir() const { return dir_; }
+  [[nodiscard]] const std::filesystem::path& dir() const { return dir_; }
 
  private:
   std::filesystem::path dir_;

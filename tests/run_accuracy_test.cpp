@@ -26,7 +26,7 @@ constexpr double kSweepRmsDb = -9.03 + kRoomGainDb;
 struct Biquad {
   std::complex<double> b0, b1, b2, a0, a1, a2;
 
-  double Magnitude(double hz) const {
+  [[nodiscard]] double Magnitude(double hz) const {
     const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * hz / kRate);
     const std::complex<double> z2 = z1 * z1;
     return std::abs((b0 + b1 * z1 + b2 * z2) / (a0 + a1 * z1 + a2 * z2));
