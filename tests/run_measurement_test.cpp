@@ -365,6 +365,25 @@ TEST(Run, ProgressBarOnATerminal) {
   EXPECT_EQ(r.out.substr(results - 1, 1), "\r") << "bar not wiped before the results";
 }
 
+// Memory the run cannot have: nothing is played, the user is told, and the
+// next run with a shorter sweep works.
+TEST(Run, RunWithoutMemoryForItsBuffersReturnsToTheMenu) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer cannot run under a memory limit";
+#endif
+  TempDir work;
+  // 1000 seconds of sweep need 1.3 GB, far over the limit; 1 second fits.
+  const ProcessResult r =
+      RunTonvale(Room{}.Entry(kDeviceName), "c\nroom\nt\n1000\nr\nt\n0\nr\nc\nx\n", work.path(), 60,
+                 {"/bin/sh", "-c", "ulimit -v 300000 && exec \"$0\""});
+  ASSERT_EQ(r.exitStatus, 0) << r.err;
+  EXPECT_NE(r.err.find("Not enough memory for a sweep of this length"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find("Running Test..."), r.out.rfind("Running Test...")) << "played twice";
+  EXPECT_NE(r.out.find("Length: 0.0 sec"), std::string::npos);
+  EXPECT_LT(r.out.find("Length: 1000.0 sec"), r.out.find("Running Test..."));
+  EXPECT_EQ(FindReports(r.out).size(), 1U);
+}
+
 // A device that keeps hardware time: with the playback queue primed, a
 // second of signal goes through without a single underrun or overrun.
 TEST(Run, RealTimeDeviceRunsWithoutXruns) {
