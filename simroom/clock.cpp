@@ -1,12 +1,13 @@
 #include "clock.h"
 
 #include <sys/timerfd.h>
-#include <time.h>
+
+#include <ctime>
 
 namespace simroom {
 
 namespace {
-__extension__ typedef unsigned __int128 Wide;
+__extension__ using Wide = unsigned __int128;
 constexpr std::int64_t kNsPerSecond = 1000000000;
 }  // namespace
 
@@ -24,7 +25,9 @@ std::int64_t BoundaryNs(const Stream& s, std::int64_t n) {
 
 namespace {
 std::int64_t TicksDue(const Stream& s, std::int64_t nowNs) {
-  if (nowNs <= s.startNs) return 0;
+  if (nowNs <= s.startNs) {
+    return 0;
+  }
   const Wide num = static_cast<Wide>(nowNs - s.startNs) * s.rate;
   return static_cast<std::int64_t>(num / (static_cast<Wide>(s.period) * kNsPerSecond));
 }
@@ -47,13 +50,17 @@ void CheckFaults(Stream& s) {
 }
 
 void Advance(Stream& s, bool draining) {
-  if (!s.realtime || !s.running || s.xrun || s.device->gone) return;
+  if (!s.realtime || !s.running || s.xrun || s.device->gone) {
+    return;
+  }
   const std::int64_t due = TicksDue(s, MonotonicNs());
   while (s.ticks < due) {
     ++s.ticks;
     s.hw += s.period;
     CheckFaults(s);
-    if (s.xrun || s.device->gone) return;
+    if (s.xrun || s.device->gone) {
+      return;
+    }
     if (draining && s.playback() && s.hw >= s.appl) {
       s.running = false;
       return;
@@ -73,7 +80,9 @@ void SyncAppl(Stream& s) {
 }
 
 void UpdateTimer(const Stream& s) {
-  if (!s.realtime || s.fd < 0) return;
+  if (!s.realtime || s.fd < 0) {
+    return;
+  }
   itimerspec when{};
   std::int64_t at = 1;  // long past: fires at once
   if (s.running && !s.xrun && !s.device->gone && Avail(s) < s.availMin) {

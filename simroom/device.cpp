@@ -18,12 +18,16 @@ std::mutex& DeviceLock() {
 }
 
 void Device::Store(std::int64_t frame, float room, std::int32_t cable) {
-  if (frame < 0 || frame >= (std::int64_t{1} << 40)) return;
+  if (frame < 0 || frame >= (std::int64_t{1} << 40)) {
+    return;
+  }
   if (!ring_) {
     // calloc: the pages stay untouched, and cost nothing, until a run reaches them.
     ring_.reset(static_cast<PlayedFrame*>(
         std::calloc(static_cast<std::size_t>(kRingFrames), sizeof(PlayedFrame))));
-    if (!ring_) return;
+    if (!ring_) {
+      return;
+    }
   }
   PlayedFrame& slot = ring_[static_cast<std::size_t>(frame & (kRingFrames - 1))];
   slot.key = Key(frame);
@@ -32,7 +36,9 @@ void Device::Store(std::int64_t frame, float room, std::int32_t cable) {
 }
 
 const PlayedFrame* Device::Find(std::int64_t frame) const {
-  if (!ring_ || frame < 0 || frame >= (std::int64_t{1} << 40)) return nullptr;
+  if (!ring_ || frame < 0 || frame >= (std::int64_t{1} << 40)) {
+    return nullptr;
+  }
   const PlayedFrame& slot = ring_[static_cast<std::size_t>(frame & (kRingFrames - 1))];
   return slot.key == Key(frame) ? &slot : nullptr;
 }
@@ -50,7 +56,9 @@ Device* AcquireDevice(const std::string& name) {
 }
 
 void ReleaseDevice(Device* device) {
-  if (--device->users > 0) return;
+  if (--device->users > 0) {
+    return;
+  }
   auto& devices = Devices();
   std::erase_if(devices, [&](const auto& d) { return d.get() == device; });
 }

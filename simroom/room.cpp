@@ -45,16 +45,22 @@ Biquad::Biquad(const FilterSpec& spec, double rate) {
 RoomPath::RoomPath(const RoomConfig& config, double rate)
     : gain_(std::pow(10.0, config.gainDb / 20.0)) {
   filters_.reserve(config.filters.size());
-  for (const FilterSpec& spec : config.filters) filters_.emplace_back(spec, rate);
+  for (const FilterSpec& spec : config.filters) {
+    filters_.emplace_back(spec, rate);
+  }
 }
 
 double RoomPath::Process(double x) {
-  for (Biquad& filter : filters_) x = filter.Process(x);
+  for (Biquad& filter : filters_) {
+    x = filter.Process(x);
+  }
   return gain_ * x;
 }
 
 void RoomPath::Reset() {
-  for (Biquad& filter : filters_) filter.Reset();
+  for (Biquad& filter : filters_) {
+    filter.Reset();
+  }
 }
 
 Noise::Noise(std::uint64_t seed, double levelDb)
@@ -72,7 +78,9 @@ std::uint64_t Mix(std::uint64_t z) {
 }  // namespace
 
 double Noise::At(std::int64_t frame) const {
-  if (rms_ == 0.0) return 0.0;
+  if (rms_ == 0.0) {
+    return 0.0;
+  }
   const std::uint64_t base = Mix(seed_ ^ Mix(static_cast<std::uint64_t>(frame)));
   // Box-Muller on two uniforms, the first in (0, 1].
   constexpr double kScale = 1.0 / 9007199254740992.0;  // 2^-53
@@ -83,9 +91,15 @@ double Noise::At(std::int64_t frame) const {
 
 std::int32_t Saturate24(double x) {
   const double r = std::nearbyint(x);
-  if (std::isnan(r)) return 0;
-  if (r >= kFullScale - 1.0) return static_cast<std::int32_t>(kFullScale - 1.0);
-  if (r <= -kFullScale) return static_cast<std::int32_t>(-kFullScale);
+  if (std::isnan(r)) {
+    return 0;
+  }
+  if (r >= kFullScale - 1.0) {
+    return static_cast<std::int32_t>(kFullScale - 1.0);
+  }
+  if (r <= -kFullScale) {
+    return static_cast<std::int32_t>(-kFullScale);
+  }
   return static_cast<std::int32_t>(r);
 }
 

@@ -21,7 +21,9 @@ namespace {
 
 const char* Id(snd_config_t* node) {
   const char* id = nullptr;
-  if (snd_config_get_id(node, &id) < 0 || id == nullptr) return "?";
+  if (snd_config_get_id(node, &id) < 0 || id == nullptr) {
+    return "?";
+  }
   return id;
 }
 
@@ -49,7 +51,9 @@ int GetInteger(snd_config_t* node, std::int64_t low, std::int64_t high, std::int
 int GetUnsigned(snd_config_t* node, std::int64_t low, std::int64_t high, unsigned& out) {
   std::int64_t value = 0;
   const int err = GetInteger(node, low, high, value);
-  if (err == 0) out = static_cast<unsigned>(value);
+  if (err == 0) {
+    out = static_cast<unsigned>(value);
+  }
   return err;
 }
 
@@ -75,7 +79,9 @@ int GetString(snd_config_t* node, std::string& out) {
 
 int GetStreams(snd_config_t* node, bool allowBoth, StreamSet& out) {
   std::string value;
-  if (const int err = GetString(node, value); err < 0) return err;
+  if (const int err = GetString(node, value); err < 0) {
+    return err;
+  }
   if (value == "playback") {
     out = {true, false};
   } else if (value == "capture") {
@@ -133,7 +139,9 @@ int ParseFilter(snd_config_t* node, double rate, FilterSpec& filter) {
       SNDERR("simroom: filter %s: unknown key %s", Id(node), key.c_str());
       err = -EINVAL;
     }
-    if (err < 0) return err;
+    if (err < 0) {
+      return err;
+    }
   }
   if (!haveType) {
     SNDERR("simroom: filter %s has no type", Id(node));
@@ -227,7 +235,9 @@ int ParseRoomConfig(snd_config_t* conf, RoomConfig& config) {
       SNDERR("simroom: unknown key %s", key.c_str());
       err = -EINVAL;
     }
-    if (err < 0) return err;
+    if (err < 0) {
+      return err;
+    }
   }
   if (config.loopDelay + config.acousticDelay > kMaxDelayFrames) {
     SNDERR("simroom: loop_delay plus acoustic_delay must not exceed %lld frames",
@@ -242,7 +252,9 @@ int ParseRoomConfig(snd_config_t* conf, RoomConfig& config) {
     snd_config_for_each(i, next, filters) {
       FilterSpec filter;
       const int err = ParseFilter(snd_config_iterator_entry(i), config.rate, filter);
-      if (err < 0) return err;
+      if (err < 0) {
+        return err;
+      }
       config.filters.push_back(filter);
     }
   }

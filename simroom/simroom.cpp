@@ -6,13 +6,13 @@
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/timerfd.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <ctime>
 #include <mutex>
 #include <new>
 
@@ -66,11 +66,15 @@ void Disconnect(Stream& s) {
 int Start(snd_pcm_ioplug_t* io) {
   Stream& s = Of(io);
   const Lock lock(DeviceLock());
-  if (s.device->gone) return -ENODEV;
+  if (s.device->gone) {
+    return -ENODEV;
+  }
   s.running = true;
   s.startNs = MonotonicNs();
   s.ticks = 0;
-  if (s.playback()) s.device->PlaybackStarted(s.startNs);
+  if (s.playback()) {
+    s.device->PlaybackStarted(s.startNs);
+  }
   UpdateTimer(s);
   return 0;
 }
@@ -96,7 +100,9 @@ snd_pcm_sframes_t Pointer(snd_pcm_ioplug_t* io) {
     Disconnect(s);
     return s.lastPointer;
   }
-  if (s.xrun) return -EPIPE;
+  if (s.xrun) {
+    return -EPIPE;
+  }
   if (s.realtime) {
     s.lastPointer = static_cast<snd_pcm_sframes_t>(s.hw % s.boundary);
   } else if (s.running) {
@@ -142,11 +148,15 @@ void Record(Stream& s, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t of
         in1 += f->room;
       }
       if (s.config.cable) {
-        if (const PlayedFrame* f = device.Find(k - s.config.loopDelay)) in2 = f->cable;
+        if (const PlayedFrame* f = device.Find(k - s.config.loopDelay)) {
+          in2 = f->cable;
+        }
       }
     }
     WriteSample(SampleAt(areas[0], offset + i), s.format, Saturate24(in1));
-    if (s.channels > 1) WriteSample(SampleAt(areas[1], offset + i), s.format, in2);
+    if (s.channels > 1) {
+      WriteSample(SampleAt(areas[1], offset + i), s.format, in2);
+    }
   }
 }
 
@@ -176,14 +186,18 @@ int Close(snd_pcm_ioplug_t* io) {
     const Lock lock(DeviceLock());
     ReleaseDevice(s->device);
   }
-  if (s->fd >= 0) close(s->fd);
+  if (s->fd >= 0) {
+    close(s->fd);
+  }
   delete s;
   return 0;
 }
 
 int HwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t* /*params*/) {
   Stream& s = Of(io);
-  if (s.config.failHwParams.Has(s.direction)) return -EIO;
+  if (s.config.failHwParams.Has(s.direction)) {
+    return -EIO;
+  }
   const Lock lock(DeviceLock());
   s.format = io->format;
   s.channels = io->channels;
@@ -192,7 +206,9 @@ int HwParams(snd_pcm_ioplug_t* io, snd_pcm_hw_params_t* /*params*/) {
   s.buffer = static_cast<std::int64_t>(io->buffer_size);
   // ALSA's own default until sw_params tells the real one.
   s.boundary = s.buffer;
-  while (s.boundary <= (LONG_MAX - s.buffer) / 2) s.boundary *= 2;
+  while (s.boundary <= (LONG_MAX - s.buffer) / 2) {
+    s.boundary *= 2;
+  }
   s.stopThreshold = s.buffer;
   s.availMin = s.period;
   return 0;
@@ -207,7 +223,9 @@ int SwParams(snd_pcm_ioplug_t* io, snd_pcm_sw_params_t* params) {
   snd_pcm_sw_params_get_stop_threshold(params, &stop);
   snd_pcm_sw_params_get_avail_min(params, &availMin);
   const Lock lock(DeviceLock());
-  if (boundary > 0) s.boundary = static_cast<std::int64_t>(boundary);
+  if (boundary > 0) {
+    s.boundary = static_cast<std::int64_t>(boundary);
+  }
   s.stopThreshold =
       stop > static_cast<snd_pcm_uframes_t>(LONG_MAX) ? LONG_MAX : static_cast<std::int64_t>(stop);
   s.availMin = availMin > 0 ? static_cast<std::int64_t>(availMin) : 1;
@@ -217,7 +235,9 @@ int SwParams(snd_pcm_ioplug_t* io, snd_pcm_sw_params_t* params) {
 int Prepare(snd_pcm_ioplug_t* io) {
   Stream& s = Of(io);
   const Lock lock(DeviceLock());
-  if (s.device->gone) return -ENODEV;
+  if (s.device->gone) {
+    return -ENODEV;
+  }
   s.movedBefore = s.moved();
   s.running = false;
   s.xrun = false;
@@ -236,7 +256,9 @@ int Prepare(snd_pcm_ioplug_t* io) {
 
 int Drain(snd_pcm_ioplug_t* io) {
   Stream& s = Of(io);
-  if (!s.playback() || !s.realtime) return 0;  // fast playback has played everything already
+  if (!s.playback() || !s.realtime) {
+    return 0;  // fast playback has played everything already
+  }
   for (;;) {
     std::int64_t wakeNs = 0;
     {
@@ -328,16 +350,22 @@ int SetConstraints(Stream& s) {
   const unsigned minPeriod = c.periodFrames != 0 ? c.periodFrames : 16;
   const unsigned maxPeriod = c.periodFrames != 0 ? c.periodFrames : 65536;
   int err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_ACCESS, 4, kAccess);
-  if (err >= 0) err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, 1, &format);
+  if (err >= 0) {
+    err = snd_pcm_ioplug_set_param_list(io, SND_PCM_IOPLUG_HW_FORMAT, 1, &format);
+  }
   if (err >= 0) {
     err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_CHANNELS, c.channels, c.channels);
   }
-  if (err >= 0) err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_RATE, c.rate, c.rate);
+  if (err >= 0) {
+    err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_RATE, c.rate, c.rate);
+  }
   if (err >= 0) {
     err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIOD_BYTES,
                                           minPeriod * frameBytes, maxPeriod * frameBytes);
   }
-  if (err >= 0) err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, 2, 1024);
+  if (err >= 0) {
+    err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_PERIODS, 2, 1024);
+  }
   if (err >= 0) {
     err = snd_pcm_ioplug_set_param_minmax(io, SND_PCM_IOPLUG_HW_BUFFER_BYTES,
                                           2 * minPeriod * frameBytes, (1U << 18) * frameBytes);
@@ -348,9 +376,13 @@ int SetConstraints(Stream& s) {
 int Open(snd_pcm_t** pcmp, const char* name, snd_config_t* conf, snd_pcm_stream_t stream,
          int mode) {
   RoomConfig config;
-  if (const int err = ParseRoomConfig(conf, config); err < 0) return err;
+  if (const int err = ParseRoomConfig(conf, config); err < 0) {
+    return err;
+  }
   // A device held by another program: the usual way an open fails.
-  if (config.failOpen.Has(stream)) return -EBUSY;
+  if (config.failOpen.Has(stream)) {
+    return -EBUSY;
+  }
 
   Device* device = nullptr;
   {
@@ -386,7 +418,9 @@ int Open(snd_pcm_t** pcmp, const char* name, snd_config_t* conf, snd_pcm_stream_
       return 0;
     }
   }
-  if (s->fd >= 0) close(s->fd);
+  if (s->fd >= 0) {
+    close(s->fd);
+  }
   {
     const Lock lock(DeviceLock());
     ReleaseDevice(device);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <stdexcept>
 
 AlsaConfig::AlsaConfig(const std::string& deviceEntries) {
@@ -14,7 +15,9 @@ AlsaConfig::AlsaConfig(const std::string& deviceEntries) {
   }
   const int err = snd_config_load(config_, input);
   snd_input_close(input);
-  if (err < 0) throw std::runtime_error("bad ALSA configuration: " + text);
+  if (err < 0) {
+    throw std::runtime_error("bad ALSA configuration: " + text);
+  }
 }
 
 AlsaConfig::~AlsaConfig() {
@@ -68,7 +71,9 @@ std::int32_t Unpack(const std::uint8_t* p) {
 DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
                        const std::vector<std::int32_t>& out1, const std::vector<std::int32_t>& out2,
                        const DuplexOptions& options) {
-  if (out1.size() != out2.size()) throw std::invalid_argument("outputs of unequal length");
+  if (out1.size() != out2.size()) {
+    throw std::invalid_argument("outputs of unequal length");
+  }
   DuplexResult result;
   Pcm play;
   Pcm rec;
@@ -106,13 +111,18 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
     result.reads.push_back(r);
     for (long i = 0; i < r; ++i) {
       const auto j = static_cast<std::size_t>(i);
-      if (at + j >= frames) break;
+      if (at + j >= frames) {
+        break;
+      }
       result.in1[at + j] = Unpack(&recBytes[3 * j]);
       result.in2[at + j] = Unpack(&recBytes[3 * (p + j)]);
     }
     return r;
   };
 
+  // The measurement's own order: drain both, prepare capture, then playback.
+  snd_pcm_drain(play.handle);
+  snd_pcm_drain(rec.handle);
   snd_pcm_prepare(rec.handle);
   snd_pcm_prepare(play.handle);
   std::size_t writeAt = 0;
@@ -128,6 +138,7 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
       writeAt += p;
     }
   };
+  const auto start = std::chrono::steady_clock::now();
   prime();
   while (readAt + p <= frames) {
     const long r = read(readAt);
@@ -145,8 +156,12 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
         writeAt = readAt;
         prime();
       } else {
-        if (r == -EPIPE) snd_pcm_prepare(rec.handle);
-        if (w == -EPIPE) snd_pcm_prepare(play.handle);
+        if (r == -EPIPE) {
+          snd_pcm_prepare(rec.handle);
+        }
+        if (w == -EPIPE) {
+          snd_pcm_prepare(play.handle);
+        }
       }
     } else if (r < 0 || w < 0) {
       read(readAt);  // the capture stream's next period too
@@ -154,5 +169,9 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
       break;
     }
   }
+  result.transferSeconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  snd_pcm_drain(play.handle);
+  snd_pcm_drain(rec.handle);
   return result;
 }

@@ -61,6 +61,7 @@ struct DuplexResult {
   std::vector<long> writes;  // result of each writen, in order
   std::vector<long> reads;   // result of each readn, in order
   int prepareAfterError = 0;
+  double transferSeconds = 0.0;   // from the first write to the return of the last read
   std::vector<std::int32_t> in1;  // as long as the outputs; frames not recorded stay 0
   std::vector<std::int32_t> in2;
 };

@@ -39,14 +39,14 @@ TEST(SimroomTools, ArecordRecordsAndAplayPlaysBackAtTheDevicesFormat) {
     SCOPED_TRACE(c.device);
     std::vector<std::string> rec = {"arecord", "-q", "-D", c.device, "-t", "raw", "-d", "2"};
     rec.insert(rec.end(), c.format.begin(), c.format.end());
-    rec.push_back("take.raw");
+    rec.emplace_back("take.raw");
     const ProcessResult recorded = RunTool(home, rec);
     ASSERT_EQ(recorded.exitStatus, 0) << recorded.err;
     EXPECT_EQ(std::filesystem::file_size(home.path() / "take.raw"), 2 * c.bytesPerSecond);
 
     std::vector<std::string> play = {"aplay", "-q", "-D", c.device, "-t", "raw"};
     play.insert(play.end(), c.format.begin(), c.format.end());
-    play.push_back("take.raw");
+    play.emplace_back("take.raw");
     const ProcessResult played = RunTool(home, play);
     EXPECT_EQ(played.exitStatus, 0) << played.err;
     EXPECT_EQ(played.err, "");
