@@ -35,8 +35,8 @@ struct Outcome {
 class Sandbox {
  public:
   Sandbox() {
-    char pattern[] = "/tmp/bench_run_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) std::abort();
+    std::string pattern = (std::filesystem::temp_directory_path() / "bench_run_XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) std::abort();
     dir_ = pattern;
     std::ofstream rc(dir_ / ".asoundrc");
     rc << "pcm_type.simroom { lib \"" << TONVALE_SIMROOM_PLUGIN << "\" }\n"

@@ -1,6 +1,9 @@
 #include "run_harness.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -23,6 +26,21 @@ ProcessResult RunTonvale(const std::string& deviceEntries, const std::string& in
                            .environment = home.environment(),
                            .workDir = workDir,
                            .timeout = std::chrono::seconds(timeoutSeconds)});
+}
+
+std::filesystem::path FindProgram(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::string dirs = path == nullptr ? "" : path;
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    std::size_t end = dirs.find(':', start);
+    if (end == std::string::npos) end = dirs.size();
+    const std::filesystem::path candidate =
+        std::filesystem::path(dirs.substr(start, end - start)) / program;
+    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
+    start = end + 1;
+  }
+  return {};
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {

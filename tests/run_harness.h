@@ -49,5 +49,8 @@ struct PrintedReport {
 // Every report in the program's standard output, in order.
 std::vector<PrintedReport> FindReports(const std::string& out);
 
+// The full name of program as found on PATH, or an empty path.
+std::filesystem::path FindProgram(const std::string& program);
+
 std::vector<std::string> SplitLines(const std::string& text);
 std::string ReadWholeFile(const std::filesystem::path& path);

@@ -304,8 +304,9 @@ TEST_P(UnwritableResults, SaysWhyAndStillWaitsForContinue) {
   std::vector<std::string> launcher;
   if (geteuid() == 0) {
     // Root writes into read-only directories unless it gives up the right to.
-    if (!std::filesystem::exists("/usr/bin/setpriv")) GTEST_SKIP() << "needs setpriv as root";
-    launcher = {"/usr/bin/setpriv", "--bounding-set=-dac_override,-dac_read_search"};
+    const std::filesystem::path setpriv = FindProgram("setpriv");
+    if (setpriv.empty()) GTEST_SKIP() << "needs setpriv as root";
+    launcher = {setpriv.string(), "--bounding-set=-dac_override,-dac_read_search"};
   }
   TempDir work;
   c.prepare(work.path());
@@ -344,7 +345,8 @@ INSTANTIATE_TEST_SUITE_P(
 // Someone watching a terminal sees the recording advance; the bar is wiped
 // before the results are printed.
 TEST(Run, ProgressBarOnATerminal) {
-  if (!std::filesystem::exists("/usr/bin/script")) GTEST_SKIP() << "needs script for a terminal";
+  const std::filesystem::path script = FindProgram("script");
+  if (script.empty()) GTEST_SKIP() << "needs script for a terminal";
   TempDir work;
   {
     std::FILE* input = std::fopen((work.path() / "input.txt").c_str(), "w");
@@ -354,7 +356,7 @@ TEST(Run, ProgressBarOnATerminal) {
   }
   const std::string command = std::string(TONVALE_EXE) + " < input.txt";
   const SimroomHome home(Room{}.Entry(kDeviceName));
-  const ProcessResult r = RunProcess({"/usr/bin/script", "-qec", command, "/dev/null"},
+  const ProcessResult r = RunProcess({script.string(), "-qec", command, "/dev/null"},
                                      {.environment = home.environment(), .workDir = work.path()});
   ASSERT_EQ(r.exitStatus, 0) << r.out;
   const std::size_t full = r.out.find("########] 100%");
@@ -375,7 +377,7 @@ TEST(Run, RunWithoutMemoryForItsBuffersReturnsToTheMenu) {
   // 1000 seconds of sweep need 1.3 GB, far over the limit; 1 second fits.
   const ProcessResult r =
       RunTonvale(Room{}.Entry(kDeviceName), "c\nroom\nt\n1000\nr\nt\n0\nr\nc\nx\n", work.path(), 60,
-                 {"/bin/sh", "-c", "ulimit -v 300000 && exec \"$0\""});
+                 {"sh", "-c", "ulimit -v 300000 && exec \"$0\""});
   ASSERT_EQ(r.exitStatus, 0) << r.err;
   EXPECT_NE(r.err.find("Not enough memory for a sweep of this length"), std::string::npos) << r.err;
   EXPECT_EQ(r.out.find("Running Test..."), r.out.rfind("Running Test...")) << "played twice";
