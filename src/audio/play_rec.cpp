@@ -203,15 +203,13 @@ void PLAY_REC(std::int32_t channels, std::int32_t mode, const char* deviceName, 
 
   bool deviceGone = false;
   if (mode == 3) {
-    int err = snd_pcm_drain(playback.get());
-    if (err < 0) {
-      Fatal(stderr, "Problem draining playback stream: %s\n", snd_strerror(err));
-    }
-    err = snd_pcm_drain(capture.get());
-    if (err < 0) {
-      Fatal(stderr, "Problem draining recording stream: %s\n", snd_strerror(err));
-    }
-    err = snd_pcm_prepare(capture.get());
+    // Both streams are freshly installed and hold nothing yet, so draining
+    // them only settles their state; some drivers refuse to drain a stream
+    // that never ran, and that is harmless. Preparing is what the transfer
+    // needs, and a stream that cannot be prepared cannot be measured with.
+    (void)snd_pcm_drain(playback.get());
+    (void)snd_pcm_drain(capture.get());
+    int err = snd_pcm_prepare(capture.get());
     if (err < 0) {
       Fatal(stderr, "Problem preparing recording stream: %s\n", snd_strerror(err));
     }
