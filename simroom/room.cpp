@@ -5,17 +5,17 @@
 
 namespace simroom {
 
-Biquad::Biquad(const FilterSpec& spec, double rate) {
-  const double w0 = 2.0 * std::numbers::pi * spec.freq / rate;
+Biquad::Biquad(const FilterSpec& filter, double rate) {
+  const double w0 = 2.0 * std::numbers::pi * filter.freq / rate;
   const double cosw = std::cos(w0);
-  const double alpha = std::sin(w0) / (2.0 * spec.q);
+  const double alpha = std::sin(w0) / (2.0 * filter.q);
   double b0 = 1.0;
   double b1 = -2.0 * cosw;
   double b2 = 1.0;
   double a0 = 1.0 + alpha;
   const double a1 = -2.0 * cosw;
   double a2 = 1.0 - alpha;
-  switch (spec.kind) {
+  switch (filter.kind) {
     case FilterKind::kLowpass:
       b0 = b2 = (1.0 - cosw) / 2.0;
       b1 = 1.0 - cosw;
@@ -25,7 +25,7 @@ Biquad::Biquad(const FilterSpec& spec, double rate) {
       b1 = -(1.0 + cosw);
       break;
     case FilterKind::kPeaking: {
-      const double a = std::pow(10.0, spec.gainDb / 40.0);
+      const double a = std::pow(10.0, filter.gainDb / 40.0);
       b0 = 1.0 + alpha * a;
       b2 = 1.0 - alpha * a;
       a0 = 1.0 + alpha / a;
@@ -45,8 +45,8 @@ Biquad::Biquad(const FilterSpec& spec, double rate) {
 RoomPath::RoomPath(const RoomConfig& config, double rate)
     : gain_(std::pow(10.0, config.gainDb / 20.0)) {
   filters_.reserve(config.filters.size());
-  for (const FilterSpec& spec : config.filters) {
-    filters_.emplace_back(spec, rate);
+  for (const FilterSpec& filter : config.filters) {
+    filters_.emplace_back(filter, rate);
   }
 }
 

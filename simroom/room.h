@@ -16,7 +16,7 @@ inline constexpr double kFullScale = 8388608.0;  // 2^23, the 24-bit converter's
 // (normalised so that a0 = 1) and run in transposed direct form II.
 class Biquad {
  public:
-  Biquad(const FilterSpec& spec, double rate);
+  Biquad(const FilterSpec& filter, double rate);
   double Process(double x) {
     const double y = b0_ * x + z1_;
     z1_ = b1_ * x - a1_ * y + z2_;
