@@ -101,8 +101,12 @@ int Realign(snd_pcm_t* playback, snd_pcm_t* capture, const char*& operation) {
 
 // Adds "n thing(s)" to a comma-separated list, when n is not 0.
 void AppendCount(std::string& list, std::int64_t count, const char* one, const char* many) {
-  if (count == 0) return;
-  if (!list.empty()) list += ", ";
+  if (count == 0) {
+    return;
+  }
+  if (!list.empty()) {
+    list += ", ";
+  }
   list += std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
