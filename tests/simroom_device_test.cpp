@@ -200,27 +200,21 @@ TEST(SimroomDevice, NoiseHasTheConfiguredLevelAndRepeatsWithItsSeed) {
 }
 
 TEST(SimroomDevice, SetupFaultsShowAsTheErrorsAlsaClientsSee) {
-  struct Case {
+  const StreamSetup ok{.period = 1024, .rate = 48000, .channels = 2};
+  // Refused, the format stays open, and the device falls back on 16 bits.
+  const StreamSetup refused{.format = -EINVAL, .period = 1024, .rate = 48000, .channels = 2};
+  const struct Case {
     std::string keys;
     StreamSetup playback;
     StreamSetup capture;
   } cases[] = {
-      {"",
-       {.period = 1024, .rate = 48000, .channels = 2},
-       {.period = 1024, .rate = 48000, .channels = 2}},
+      {"", ok, ok},
       {"fail_open \"playback\"", {.open = -EBUSY}, {}},
-      {"fail_open \"capture\"", {.period = 1024, .rate = 48000, .channels = 2}, {.open = -EBUSY}},
-      // Refused, the format stays open, and the device falls back on 16 bits.
-      {"refuse_format \"playback\"",
-       {.format = -EINVAL, .period = 1024, .rate = 48000, .channels = 2},
-       {.period = 1024, .rate = 48000, .channels = 2}},
-      {"refuse_format \"both\"",
-       {.format = -EINVAL, .period = 1024, .rate = 48000, .channels = 2},
-       {.format = -EINVAL, .period = 1024, .rate = 48000, .channels = 2}},
+      {"fail_open \"capture\"", ok, {.open = -EBUSY}},
+      {"refuse_format \"playback\"", refused, ok},
+      {"refuse_format \"both\"", refused, refused},
       {"fail_hw_params \"playback\"", {.hwParams = -EIO}, {}},
-      {"fail_hw_params \"capture\"",
-       {.period = 1024, .rate = 48000, .channels = 2},
-       {.hwParams = -EIO}},
+      {"fail_hw_params \"capture\"", ok, {.hwParams = -EIO}},
       {"period_frames 940",
        {.period = 940, .rate = 48000, .channels = 2},
        {.period = 940, .rate = 48000, .channels = 2}},
@@ -237,22 +231,10 @@ TEST(SimroomDevice, SetupFaultsShowAsTheErrorsAlsaClientsSee) {
     Pcm play;
     Pcm rec;
     const StreamSetup p = OpenStream(config, "room", SND_PCM_STREAM_PLAYBACK, 1024, play);
-    EXPECT_EQ(p.open, c.playback.open);
-    EXPECT_EQ(p.format, c.playback.format);
-    EXPECT_EQ(p.hwParams, c.playback.hwParams);
-    EXPECT_EQ(p.period, c.playback.period);
-    EXPECT_EQ(p.rate, c.playback.rate);
-    EXPECT_EQ(p.channels, c.playback.channels);
-    if (p.open < 0 || p.hwParams < 0) {
-      continue;
+    EXPECT_EQ(p, c.playback);
+    if (p.open == 0 && p.hwParams == 0) {
+      EXPECT_EQ(OpenStream(config, "room", SND_PCM_STREAM_CAPTURE, p.period, rec), c.capture);
     }
-    const StreamSetup r = OpenStream(config, "room", SND_PCM_STREAM_CAPTURE, p.period, rec);
-    EXPECT_EQ(r.open, c.capture.open);
-    EXPECT_EQ(r.format, c.capture.format);
-    EXPECT_EQ(r.hwParams, c.capture.hwParams);
-    EXPECT_EQ(r.period, c.capture.period);
-    EXPECT_EQ(r.rate, c.capture.rate);
-    EXPECT_EQ(r.channels, c.capture.channels);
   }
 }
 
