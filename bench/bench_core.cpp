@@ -7,6 +7,7 @@
 #include "analysis/band_analysis.h"
 #include "analysis/levels.h"
 #include "audio/sample_packing.h"
+#include "console/band_plan.h"
 #include "signals/sweep.h"
 #include "signals/sync_pulse.h"
 
@@ -25,8 +26,7 @@ constexpr std::int32_t kBands = 31;
 constexpr double kStart = 18.0;
 
 struct Run {
-  std::vector<double> low = std::vector<double>(kBands);
-  std::vector<double> high = std::vector<double>(kBands);
+  BandPlan plan;
   std::vector<SampleWord> pulseWords = std::vector<SampleWord>(kSyncLen);
   std::vector<SampleWord> syncWords = std::vector<SampleWord>(kSyncLen);
   std::vector<double> freqTrack = std::vector<double>(kTotal);
@@ -35,16 +35,8 @@ struct Run {
   std::vector<std::int8_t> planes = std::vector<std::int8_t>(6 * static_cast<std::size_t>(kTotal));
   std::string report;
 
-  Run() {
-    // The default band plan: Q 4, whole-hertz edges.
-    auto f = static_cast<std::int32_t>(kStart);
-    for (std::size_t k = 0; k < kBands; ++k) {
-      f = static_cast<std::int32_t>(static_cast<long double>(f) +
-                                    static_cast<long double>(f) / 4.0L);
-      high[k] = f;
-      low[k] = k == 0 ? kStart : high[k - 1];
-    }
-  }
+  // The default band plan: Q 4 from 18 Hz.
+  Run() { (void)FindHighFreq(4.0, kBands, kStart, plan.low.data(), plan.high.data()); }
 
   std::int8_t* Plane(int channel) {
     return planes.data() + std::size_t{3} * static_cast<std::size_t>(channel) * kTotal;
@@ -56,7 +48,7 @@ void BM_DefaultRunComputation(benchmark::State& state) {
   for (auto _ : state) {
     const std::int32_t syncOut = MakePulse(run.pulseWords.data(), kRate, kSyncLen, kPad);
     NUM24_TO_CHAR(run.pulseWords.data(), run.Plane(1), kSyncLen);
-    MakeSweep(kRate, run.sweepWords.data(), run.freqTrack.data(), kStart, run.high[kBands - 1],
+    MakeSweep(kRate, run.sweepWords.data(), run.freqTrack.data(), kStart, run.plan.high[kBands - 1],
               kTotal, 0.5, kPad);
     NUM24_TO_CHAR(run.sweepWords.data(), run.Plane(0), kTotal);
     CHAR_TO_NUM32(run.Plane(0), run.recordWords.data(), 3, kTotal);
@@ -65,8 +57,8 @@ void BM_DefaultRunComputation(benchmark::State& state) {
     const std::int32_t syncIn = SearchPeak(run.syncWords.data(), kSyncLen, peak);
     const BandLevels levels =
         ComputeBandLevels(kTotal, kBands, run.freqTrack.data(), run.recordWords.data(),
-                          syncIn - syncOut, run.high.data(), kPad);
-    WriteReport(levels, run.low.data(), run.high.data(), run.report);
+                          syncIn - syncOut, run.plan.high.data(), kPad);
+    WriteReport(levels, run.plan.low.data(), run.plan.high.data(), run.report);
     std::string warning = UnresolvedWarning(levels);
     benchmark::DoNotOptimize(warning);
     benchmark::DoNotOptimize(run.report);
@@ -80,7 +72,7 @@ BENCHMARK(BM_DefaultRunComputation)->Unit(benchmark::kMillisecond);
 void BM_Sweep(benchmark::State& state) {
   Run run;
   for (auto _ : state) {
-    MakeSweep(kRate, run.sweepWords.data(), run.freqTrack.data(), kStart, run.high[kBands - 1],
+    MakeSweep(kRate, run.sweepWords.data(), run.freqTrack.data(), kStart, run.plan.high[kBands - 1],
               kTotal, 0.5, kPad);
     benchmark::ClobberMemory();
   }
@@ -99,12 +91,13 @@ BENCHMARK(BM_PackAndUnpack)->Unit(benchmark::kMillisecond);
 
 void BM_Analysis(benchmark::State& state) {
   Run run;
-  MakeSweep(kRate, run.recordWords.data(), run.freqTrack.data(), kStart, run.high[kBands - 1],
+  MakeSweep(kRate, run.recordWords.data(), run.freqTrack.data(), kStart, run.plan.high[kBands - 1],
             kTotal, 0.5, kPad);
   for (auto _ : state) {
-    const BandLevels levels = ComputeBandLevels(kTotal, kBands, run.freqTrack.data(),
-                                                run.recordWords.data(), 0, run.high.data(), kPad);
-    WriteReport(levels, run.low.data(), run.high.data(), run.report);
+    const BandLevels levels =
+        ComputeBandLevels(kTotal, kBands, run.freqTrack.data(), run.recordWords.data(), 0,
+                          run.plan.high.data(), kPad);
+    WriteReport(levels, run.plan.low.data(), run.plan.high.data(), run.report);
     benchmark::DoNotOptimize(run.report);
   }
 }

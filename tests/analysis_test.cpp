@@ -8,6 +8,7 @@
 
 #include "analysis/band_analysis.h"
 #include "analysis/levels.h"
+#include "console/band_plan.h"
 
 namespace {
 
@@ -45,74 +46,150 @@ TEST(Levels, FindPeakTakesTheFirstLargestPositiveSample) {
   }
 }
 
-// What Analyze printed, and where.
-struct Printed {
-  std::string out;
-  std::string err;
-};
-
 struct Call {
   std::int32_t sampleCount;
   std::int32_t bandCount;
   std::vector<double> track;
   std::vector<SampleWord> recorded;
-  std::int32_t syncOffset;
-  std::vector<double> low;
-  std::vector<double> high;
-  std::int32_t pad;
+  std::int32_t syncOffset = 0;
+  std::vector<double> low{18, 22, 27};
+  std::vector<double> high{22, 27, 33};
+  std::int32_t pad = 0;
 };
 
-Printed RunAnalyze(const Call& c, std::string& report) {
-  CaptureStdout();
-  CaptureStderr();
-  Analyze(c.sampleCount, c.bandCount, c.track.data(), c.recorded.data(), c.syncOffset, c.low.data(),
-          c.high.data(), report, c.pad);
-  Printed p;
-  p.err = GetCapturedStderr();
-  p.out = GetCapturedStdout();
-  return p;
-}
-
-const std::vector<double> kLow{18, 22, 27};
-const std::vector<double> kHigh{22, 27, 33};
 const std::string kHeader = "Results:\nBand\tRange (Hz)\tdB\n";
+const std::vector<double> kTrack{18, 20, 22, 23, 27, 30, 40, 0};
+const std::vector<SampleWord> kTone{100, -300, 200, 50, -50, 10, 30, 20};
+const std::string kExampleTable = "1\t18\t22\t0.0\n2\t22\t27\t-12.0\n3\t27\t33\t-20.0\n";
 
-TEST(Analysis, WorkedExample) {
-  const Call c{
-      8,     3, {18, 20, 22, 23, 27, 30, 40, 0}, {100, -300, 200, 50, -50, 10, 30, 20}, 0, kLow,
-      kHigh, 0};
-  std::string report = "earlier report";
-  const Printed p = RunAnalyze(c, report);
-  const std::string table = kHeader + "1\t18\t22\t0.0\n2\t22\t27\t-12.0\n3\t27\t33\t-20.0\n";
-  EXPECT_EQ(report, table);
-  EXPECT_EQ(p.out, table + "Ch 1 (sweep): Return Level = -88.9 dB\n");
-  // A few samples of 20 Hz are a tiny fraction of a cycle: all three bands
-  // are unresolved and the reference is the loudest of them.
-  EXPECT_EQ(p.err,
-            "Warning: bands 1-3 hold fewer than 3 cycles of their tone, so their levels are "
-            "unreliable and, as no other band has a level, the 0 dB reference is among them. Use "
-            "a longer sweep or a narrower frequency range.\n");
-}
-
-// The worked example again, placed in a longer recording: silence of pad
-// samples before and after the tone, a lag, and loud samples outside the
-// tone's recorded stretch that the analysis must not examine.
-TEST(Analysis, PairsOnlyTheRecordedTone) {
+// The worked example placed in a longer recording: silence of pad samples
+// before and after the tone, a lag, and loud samples outside the tone's
+// recorded stretch that the analysis must not examine.
+Call PaddedExample() {
   const std::int32_t pad = 3;
   const std::int32_t lag = 2;
-  std::vector<SampleWord> recorded(8 + 2 * pad, 8000000);
-  const std::vector<SampleWord> tone{100, -300, 200, 50, -50, 10, 30, 20};
-  for (std::size_t i = 0; i < tone.size(); ++i) {
-    recorded[pad + lag + i] = tone[i];
-  }
-  std::vector<double> track{18, 20, 22, 23, 27, 30, 40, 0};
+  std::vector<SampleWord> recorded(kTone.size() + 2 * pad, 8000000);
+  std::copy(kTone.begin(), kTone.end(), recorded.begin() + pad + lag);
+  std::vector<double> track = kTrack;
   track.resize(recorded.size(), 0.0);
-  const Call c{
-      static_cast<std::int32_t>(recorded.size()), 3, track, recorded, lag, kLow, kHigh, pad};
-  std::string report;
-  const Printed p = RunAnalyze(c, report);
-  EXPECT_EQ(report, kHeader + "1\t18\t22\t0.0\n2\t22\t27\t-12.0\n3\t27\t33\t-20.0\n");
-  EXPECT_EQ(p.out, report + "Ch 1 (sweep): Return Level = -88.9 dB\n");
+  return {static_cast<std::int32_t>(recorded.size()),
+          3,
+          track,
+          recorded,
+          lag,
+          {18, 22, 27},
+          {22, 27, 33},
+          pad};
+}
+
+// Three bands of real tone: 100 samples of 20 Hz (a twentieth of a cycle,
+// and the loudest), then 200 samples each of 1000 Hz and 2000 Hz.
+Call ThinLowBand() {
+  Call c{500, 3, {}, {}, 0, {18, 22, 1000}, {22, 1000, 2000}};
+  for (int i = 0; i < 500; ++i) {
+    const bool first = i < 100;
+    const bool second = !first && i < 300;
+    c.track.push_back(first ? 20.0 : second ? 1000.0 : 2000.0);
+    c.recorded.push_back(first ? 1000 : second ? -500 : 250);
+  }
+  return c;
+}
+
+// The largest plan, one sample of its upper edge per band, the first at full
+// scale: a report far longer than any fixed buffer.
+Call LargestPlan() {
+  Call c{kMaxBands, kMaxBands, {}, {}, 0, {}, {}};
+  for (std::int32_t k = 0; k < kMaxBands; ++k) {
+    c.low.push_back(2147483000.0 + k);
+    c.high.push_back(2147483001.0 + k);
+    c.track.push_back(c.high.back());
+    c.recorded.push_back(k == 0 ? 8388607 : 1);
+  }
+  return c;
+}
+
+std::string LargestPlanTable() {
+  std::string table;
+  for (std::int32_t k = 0; k < kMaxBands; ++k) {
+    table += std::to_string(k + 1) + "\t" + std::to_string(2147483000LL + k) + "\t" +
+             std::to_string(2147483001LL + k) + (k == 0 ? "\t0.0\n" : "\t-138.5\n");
+  }
+  return table;
+}
+
+struct AnalyzeCase {
+  const char* name;
+  Call call;
+  std::string table;    // the band lines of the report
+  std::string missing;  // standard output between the report and the return level
+  const char* level;    // the return level as printed
+  const char* warning;  // standard error, or nullptr where not examined
+};
+
+TEST(Analysis, ReportsPrintsAndWarns) {
+  const std::string missing2 = "Band 2 is missing data\n";
+  const std::vector<AnalyzeCase> cases{
+      // A few samples of 20 Hz are a tiny fraction of a cycle: all three
+      // bands are unresolved and the reference is the loudest of them.
+      {"worked example",
+       {8, 3, kTrack, kTone},
+       kExampleTable,
+       "",
+       "-88.9",
+       "Warning: bands 1-3 hold fewer than 3 cycles of their tone, so their levels are "
+       "unreliable and, as no other band has a level, the 0 dB reference is among them. Use a "
+       "longer sweep or a narrower frequency range.\n"},
+      {"worked example padded and late", PaddedExample(), kExampleTable, "", "-88.9", nullptr},
+      {"missing band",
+       {3, 3, {18, 30, 30}, {10, 20, 40}},
+       "1\t18\t22\t-9.5\n2\t22\t27\t-144.0\n3\t27\t33\t0.0\n",
+       missing2,
+       "-106.4",
+       nullptr},
+      {"full-scale negative",
+       {3, 1, {20, 20, 20}, {5, -8388608, 7}},
+       "1\t18\t22\t0.0\n",
+       "",
+       "0.0",
+       nullptr},
+      {"half scale", {2, 1, {20, 20}, {4194304, -3}}, "1\t18\t22\t0.0\n", "", "-6.0", nullptr},
+      {"silence", {3, 1, {20, 20, 20}, {0, 0, 0}}, "1\t18\t22\t-144.0\n", "", "-inf", nullptr},
+      {"no samples",
+       {0, 1, {20}, {}},
+       "1\t18\t22\t-144.0\n",
+       "Band 1 is missing data\n",
+       "-inf",
+       nullptr},
+      {"no bands", {3, 0, {18, 20, 22}, {100, 200, 300}}, "", "", "-inf", ""},
+      {"negative band count", {3, -1, {18, 20, 22}, {100, 200, 300}}, "", "", "-inf", ""},
+      {"nothing examined",
+       {3, 3, {18, 20, 22}, {100, 200, 300}, 3},
+       "1\t18\t22\t-144.0\n2\t22\t27\t-144.0\n3\t27\t33\t-144.0\n",
+       "Band 1 is missing data\n" + missing2 + "Band 3 is missing data\n",
+       "-inf",
+       ""},
+      {"unresolved band does not set the reference", ThinLowBand(),
+       "1\t18\t22\t6.0\n2\t22\t1000\t0.0\n3\t1000\t2000\t-6.0\n", "", "-78.5",
+       "Warning: band 1 holds fewer than 3 cycles of its tone, so its level is unreliable and "
+       "left out of the choice of the 0 dB reference. Use a longer sweep or a narrower "
+       "frequency range.\n"},
+      {"largest band plan", LargestPlan(), LargestPlanTable(), "", "-0.0", ""},
+  };
+  for (const AnalyzeCase& c : cases) {
+    std::string report = "an earlier report";
+    CaptureStdout();
+    CaptureStderr();
+    Analyze(c.call.sampleCount, c.call.bandCount, c.call.track.data(), c.call.recorded.data(),
+            c.call.syncOffset, c.call.low.data(), c.call.high.data(), report, c.call.pad);
+    const std::string err = GetCapturedStderr();
+    const std::string out = GetCapturedStdout();
+    EXPECT_EQ(report, kHeader + c.table) << c.name;
+    EXPECT_EQ(out, report + c.missing + "Ch 1 (sweep): Return Level = " + c.level + " dB\n")
+        << c.name;
+    if (c.warning != nullptr) {
+      EXPECT_EQ(err, c.warning) << c.name;
+    }
+  }
 }
 
 struct WindowCase {
@@ -141,14 +218,6 @@ TEST(Analysis, WindowStaysInsideTheRecording) {
   }
 }
 
-TEST(Analysis, MissingBandAndReturnLevel) {
-  const Call c{3, 3, {18, 30, 30}, {10, 20, 40}, 0, kLow, kHigh, 0};
-  std::string report;
-  const Printed p = RunAnalyze(c, report);
-  EXPECT_EQ(report, kHeader + "1\t18\t22\t-9.5\n2\t22\t27\t-144.0\n3\t27\t33\t0.0\n");
-  EXPECT_EQ(p.out, report + "Band 2 is missing data\nCh 1 (sweep): Return Level = -106.4 dB\n");
-}
-
 struct BandCase {
   const char* name;
   std::vector<double> track;
@@ -167,83 +236,12 @@ TEST(Analysis, BandAssignment) {
   for (const BandCase& c : cases) {
     const auto n = static_cast<std::int32_t>(c.track.size());
     const BandLevels levels =
-        ComputeBandLevels(n, 3, c.track.data(), recorded.data(), 0, kHigh.data(), 0);
+        ComputeBandLevels(n, 3, c.track.data(), recorded.data(), 0, Call{}.high.data(), 0);
     ASSERT_EQ(levels.bands.size(), 3U);
     for (std::size_t k = 0; k < 3; ++k) {
       EXPECT_EQ(levels.bands[k].count, c.counts[k]) << c.name << ", band " << k + 1;
     }
   }
-}
-
-struct ReturnCase {
-  std::vector<SampleWord> recorded;
-  std::string bandLine;
-  std::string level;
-  std::string missing;
-};
-
-TEST(Analysis, SingleBandAndReturnLevels) {
-  const std::vector<ReturnCase> cases{
-      {{5, -8388608, 7}, "1\t18\t22\t0.0\n", "0.0", ""},
-      {{4194304, -3}, "1\t18\t22\t0.0\n", "-6.0", ""},
-      {{0, 0, 0}, "1\t18\t22\t-144.0\n", "-inf", ""},
-      {{}, "1\t18\t22\t-144.0\n", "-inf", "Band 1 is missing data\n"},
-  };
-  for (const ReturnCase& c : cases) {
-    const auto n = static_cast<std::int32_t>(c.recorded.size());
-    const Call call{n,     1, std::vector<double>(c.recorded.size() + 1, 20.0), c.recorded, 0, kLow,
-                    kHigh, 0};
-    std::string report;
-    const Printed p = RunAnalyze(call, report);
-    EXPECT_EQ(report, kHeader + c.bandLine) << c.level;
-    EXPECT_EQ(p.out, report + c.missing + "Ch 1 (sweep): Return Level = " + c.level + " dB\n");
-  }
-}
-
-TEST(Analysis, NoBandsGivesOnlyTheHeader) {
-  for (const std::int32_t bandCount : {0, -1}) {
-    const Call c{3, bandCount, {18, 20, 22}, {100, 200, 300}, 0, kLow, kHigh, 0};
-    std::string report = "stale";
-    const Printed p = RunAnalyze(c, report);
-    EXPECT_EQ(report, kHeader);
-    EXPECT_EQ(p.out, kHeader + "Ch 1 (sweep): Return Level = -inf dB\n");
-    EXPECT_EQ(p.err, "");
-  }
-}
-
-TEST(Analysis, NothingExaminedMarksEveryBandMissing) {
-  const Call c{3, 3, {18, 20, 22}, {100, 200, 300}, 3, kLow, kHigh, 0};
-  std::string report;
-  const Printed p = RunAnalyze(c, report);
-  EXPECT_EQ(report, kHeader + "1\t18\t22\t-144.0\n2\t22\t27\t-144.0\n3\t27\t33\t-144.0\n");
-  EXPECT_EQ(p.out, report +
-                       "Band 1 is missing data\nBand 2 is missing data\nBand 3 is missing "
-                       "data\nCh 1 (sweep): Return Level = -inf dB\n");
-  EXPECT_EQ(p.err, "");
-}
-
-// Three bands of real tone: 100 samples of 20 Hz (a twentieth of a cycle,
-// and the loudest), then 200 samples each of 1000 Hz and 2000 Hz.
-Call ThinLowBand() {
-  Call c{500, 3, {}, {}, 0, {18, 22, 1000}, {22, 1000, 2000}, 0};
-  for (int i = 0; i < 500; ++i) {
-    const bool first = i < 100;
-    const bool second = !first && i < 300;
-    c.track.push_back(first ? 20.0 : second ? 1000.0 : 2000.0);
-    c.recorded.push_back(first ? 1000 : second ? -500 : 250);
-  }
-  return c;
-}
-
-TEST(Analysis, UnresolvedBandDoesNotSetTheReference) {
-  std::string report;
-  const Printed p = RunAnalyze(ThinLowBand(), report);
-  EXPECT_EQ(report, kHeader + "1\t18\t22\t6.0\n2\t22\t1000\t0.0\n3\t1000\t2000\t-6.0\n");
-  EXPECT_EQ(p.out, report + "Ch 1 (sweep): Return Level = -78.5 dB\n");
-  EXPECT_EQ(p.err,
-            "Warning: band 1 holds fewer than 3 cycles of its tone, so its level is unreliable "
-            "and left out of the choice of the 0 dB reference. Use a longer sweep or a narrower "
-            "frequency range.\n");
 }
 
 struct CycleCase {
@@ -297,37 +295,6 @@ TEST(Analysis, WarningNamesUnresolvedBandsAsRanges) {
       EXPECT_EQ(warning.find('\n'), warning.size() - 1);
     }
   }
-}
-
-TEST(Analysis, ReportWithTheLargestBandPlanIsWhole) {
-  constexpr std::int32_t kBands = 1024;
-  std::vector<double> low(kBands);
-  std::vector<double> high(kBands);
-  for (std::int32_t k = 0; k < kBands; ++k) {
-    low[static_cast<std::size_t>(k)] = 2147483000.0 + k;
-    high[static_cast<std::size_t>(k)] = 2147483001.0 + k;
-  }
-  std::vector<double> track(kBands);
-  std::vector<SampleWord> recorded(kBands);
-  for (std::int32_t k = 0; k < kBands; ++k) {
-    track[static_cast<std::size_t>(k)] = high[static_cast<std::size_t>(k)];
-    recorded[static_cast<std::size_t>(k)] = k == 0 ? 8388607 : 1;
-  }
-  std::string report;
-  const Call c{kBands, kBands, track, recorded, 0, low, high, 0};
-  const Printed p = RunAnalyze(c, report);
-  EXPECT_GT(report.size(), 4096U);
-  EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), kBands + 2);
-  EXPECT_NE(report.find("\n1\t2147483000\t2147483001\t0.0\n"), std::string::npos);
-  EXPECT_TRUE(report.ends_with("\n1024\t2147484023\t2147484024\t-138.5\n"));
-  EXPECT_EQ(p.out.substr(0, report.size()), report);
-}
-
-TEST(Analysis, SecondReportReplacesTheFirst) {
-  std::string report;
-  RunAnalyze(Call{3, 3, {18, 30, 30}, {10, 20, 40}, 0, kLow, kHigh, 0}, report);
-  RunAnalyze(Call{1, 1, {18}, {10}, 0, kLow, kHigh, 0}, report);
-  EXPECT_EQ(report, kHeader + "1\t18\t22\t0.0\n");
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -22,19 +21,8 @@ struct PlanCase {
   double endHz;
 };
 
-// Failures name the case instead of dumping its bytes.
-void PrintTo(const PlanCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-std::string PlanName(const testing::TestParamInfo<PlanCase>& p) {
-  return p.param.name;
-}
-
-class BandPlanTable : public testing::TestWithParam<PlanCase> {};
-
-TEST_P(BandPlanTable, EdgesAndEndFrequency) {
-  const PlanCase& c = GetParam();
+void ExpectPlan(const PlanCase& c) {
+  SCOPED_TRACE(c.name);
   BandPlan plan;
   plan.low.fill(kUntouched);
   plan.high.fill(kUntouched);
@@ -61,25 +49,27 @@ TEST_P(BandPlanTable, EdgesAndEndFrequency) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Plans, BandPlanTable,
-    testing::Values(PlanCase{"Preset1", 4.0, 31, 18.0, {22, 27, 33, 41, 51, 63}, 16175},
-                    PlanCase{"Preset2", 1.3, 12, 18.0, {31, 54, 95, 168, 297, 525}, 16075},
-                    PlanCase{"Preset3", 6.0, 20, 18.0, {21, 24, 28, 32, 37, 43}, 355},
-                    PlanCase{"Preset4", 2.0, 8, 18.0, {27, 40, 60, 90, 135, 202, 303, 454}, 454},
-                    PlanCase{"Preset5", 5.0, 16, 300.0, {360, 432, 518, 621, 745}, 5524},
-                    // 13 / 1.3 lies just below 10; double precision would round it up to 23.
-                    PlanCase{"ExtendedPrecision", 1.3, 6, 13.0, {22, 38, 67, 118, 208, 367}, 367},
-                    PlanCase{"FractionalStartTruncated", 4.0, 3, 18.7, {22, 27, 33}, 33},
-                    PlanCase{"QAboveStartGivesZeroWidth", 20.0, 5, 18.0, {18, 18, 18, 18, 18}, 18},
-                    PlanCase{"StartBelowOneHertz", 4.0, 4, 0.5, {0, 0, 0, 0}, 0},
-                    PlanCase{"NegativeStart", 4.0, 3, -18.5, {-22, -27, -33}, -33},
-                    PlanCase{"NegativeQShrinks", -4.0, 9, 18.0, {13, 9, 6, 4, 3, 2, 1, 0, 0}, 0},
-                    PlanCase{"OneBand", 4.0, 1, 18.0, {22}, 22},
-                    PlanCase{"NoBands", 4.0, 0, 18.7, {}, 18},
-                    PlanCase{"NegativeBandCount", 4.0, -7, -18.7, {}, -18},
-                    PlanCase{"FullArray", 20.0, kMaxBands, 18.0, {18, 18}, 18}),
-    PlanName);
+TEST(BandPlan, EdgesAndEndFrequency) {
+  for (const PlanCase& c : std::vector<PlanCase>{
+           {"Preset1", 4.0, 31, 18.0, {22, 27, 33, 41, 51, 63}, 16175},
+           {"Preset2", 1.3, 12, 18.0, {31, 54, 95, 168, 297, 525}, 16075},
+           {"Preset3", 6.0, 20, 18.0, {21, 24, 28, 32, 37, 43}, 355},
+           {"Preset4", 2.0, 8, 18.0, {27, 40, 60, 90, 135, 202, 303, 454}, 454},
+           {"Preset5", 5.0, 16, 300.0, {360, 432, 518, 621, 745}, 5524},
+           // 13 / 1.3 lies just below 10; double precision would round it up to 23.
+           {"ExtendedPrecision", 1.3, 6, 13.0, {22, 38, 67, 118, 208, 367}, 367},
+           {"FractionalStartTruncated", 4.0, 3, 18.7, {22, 27, 33}, 33},
+           {"QAboveStartGivesZeroWidth", 20.0, 5, 18.0, {18, 18, 18, 18, 18}, 18},
+           {"StartBelowOneHertz", 4.0, 4, 0.5, {0, 0, 0, 0}, 0},
+           {"NegativeStart", 4.0, 3, -18.5, {-22, -27, -33}, -33},
+           {"NegativeQShrinks", -4.0, 9, 18.0, {13, 9, 6, 4, 3, 2, 1, 0, 0}, 0},
+           {"OneBand", 4.0, 1, 18.0, {22}, 22},
+           {"NoBands", 4.0, 0, 18.7, {}, 18},
+           {"NegativeBandCount", 4.0, -7, -18.7, {}, -18},
+           {"FullArray", 20.0, kMaxBands, 18.0, {18, 18}, 18}}) {
+    ExpectPlan(c);
+  }
+}
 
 struct FitCase {
   std::string name;
@@ -89,40 +79,27 @@ struct FitCase {
   bool fits;
 };
 
-// Failures name the case instead of dumping its bytes.
-void PrintTo(const FitCase& c, std::ostream* os) {
-  *os << c.name;
-}
-
-std::string FitName(const testing::TestParamInfo<FitCase>& p) {
-  return p.param.name;
-}
-
-class BandPlanRange : public testing::TestWithParam<FitCase> {};
-
-TEST_P(BandPlanRange, ToldWhetherEveryEdgeStaysInThirtyTwoBits) {
-  const FitCase& c = GetParam();
+TEST(BandPlan, ToldWhetherEveryEdgeStaysInThirtyTwoBits) {
   BandPlan scratch;
-  EXPECT_EQ(
-      BandPlanFits(c.qFactor, c.bandCount, c.startHz, scratch.low.data(), scratch.high.data()),
-      c.fits);
+  for (const FitCase& c :
+       std::vector<FitCase>{{"Q4Has83Edges", 4.0, 83, 18.0, true},
+                            {"Q4The84thEdgeOverflows", 4.0, 84, 18.0, false},
+                            {"Q13Has32Edges", 1.3, 32, 18.0, true},
+                            {"Q13The33rdEdgeOverflows", 1.3, 33, 18.0, false},
+                            {"LargestStart", 4.0, 0, 2147483647.9, true},
+                            {"StartTooLargeEvenWithoutBands", 4.0, 0, 2147483648.0, false},
+                            {"SmallestStart", 4.0, -1, -2147483648.9, true},
+                            {"StartTooSmall", 4.0, 0, -2147483649.0, false},
+                            {"NegativeEdgesOverflow", 4.0, 1, -2147483648.0, false},
+                            {"TinyQ", 1e-300, 1, 18.0, false},
+                            {"TinyNegativeQ", -1e-300, 1, 18.0, false},
+                            {"ZeroStartWithTinyQ", 1e-300, 5, 0.5, true}}) {
+    EXPECT_EQ(
+        BandPlanFits(c.qFactor, c.bandCount, c.startHz, scratch.low.data(), scratch.high.data()),
+        c.fits)
+        << c.name;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Limits, BandPlanRange,
-    testing::Values(FitCase{"Q4Has83Edges", 4.0, 83, 18.0, true},
-                    FitCase{"Q4The84thEdgeOverflows", 4.0, 84, 18.0, false},
-                    FitCase{"Q13Has32Edges", 1.3, 32, 18.0, true},
-                    FitCase{"Q13The33rdEdgeOverflows", 1.3, 33, 18.0, false},
-                    FitCase{"LargestStart", 4.0, 0, 2147483647.9, true},
-                    FitCase{"StartTooLargeEvenWithoutBands", 4.0, 0, 2147483648.0, false},
-                    FitCase{"SmallestStart", 4.0, -1, -2147483648.9, true},
-                    FitCase{"StartTooSmall", 4.0, 0, -2147483649.0, false},
-                    FitCase{"NegativeEdgesOverflow", 4.0, 1, -2147483648.0, false},
-                    FitCase{"TinyQ", 1e-300, 1, 18.0, false},
-                    FitCase{"TinyNegativeQ", -1e-300, 1, 18.0, false},
-                    FitCase{"ZeroStartWithTinyQ", 1e-300, 5, 0.5, true}),
-    FitName);
 
 TEST(BandPlan, EdgesBeyondThirtyTwoBitsArePinnedNotWrapped) {
   BandPlan plan;

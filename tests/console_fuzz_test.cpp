@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console_texts.h"
@@ -39,63 +40,53 @@ class StreamMaker {
  private:
   int Uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng_); }
 
-  template <std::size_t N>
-  const char* Pick(const std::array<const char*, N>& choices) {
-    return choices[static_cast<std::size_t>(Uniform(0, static_cast<int>(N) - 1))];
+  // One of the words of a space-separated list.
+  std::string Pick(std::string_view words) {
+    std::vector<std::string_view> list;
+    for (std::size_t at = 0; at <= words.size();) {
+      const std::size_t end = std::min(words.find(' ', at), words.size());
+      list.push_back(words.substr(at, end - at));
+      at = end + 1;
+    }
+    return std::string(
+        list[static_cast<std::size_t>(Uniform(0, static_cast<int>(list.size()) - 1))]);
   }
 
   std::string Separator() {
     static constexpr std::array<const char*, 8> kSeparators = {" ",    "\n", "\t",   "\r\n",
                                                                "\v\f", "  ", "\n\n", " \n "};
-    return Pick(kSeparators);
+    return kSeparators[static_cast<std::size_t>(Uniform(0, 7))];
   }
 
   std::string Token() {
     const int kind = Uniform(0, 99);
-    if (kind < 35) {
-      return Command();
-    }
-    if (kind < 50) {
-      return Integer();
-    }
-    if (kind < 62) {
-      return Real();
-    }
-    if (kind < 80) {
-      return Odd();
-    }
-    if (kind < 90) {
-      return Word(Uniform(1, 40));
-    }
-    if (kind < 93) {
-      return Word(Uniform(100, 20000));
-    }
-    if (kind < 96) {
-      return "\n\n\n";
-    }
-    return Binary();
-  }
-
-  std::string Command() {
-    static constexpr std::array<const char*, 14> kCommands = {"q", "b", "f", "t", "c", "d", "p",
-                                                              "h", "q", "b", "f", "p", "X", "exit"};
     // "x" ends the stream early, so it comes seldom.
-    return Uniform(0, 150) == 0 ? "x" : Pick(kCommands);
+    if (kind < 35) return Uniform(0, 150) == 0 ? "x" : Pick("q b f t c d p h q b f p X exit");
+    if (kind < 50) return Integer();
+    if (kind < 62) return Real();
+    if (kind < 80) {
+      return Pick(
+          "inf -inf INFINITY nan -nan nan(123) 0 -0 0.0 1.3 18.7 0x1.8p3 0x1p-1074 1e400 -1e-400 "
+          ". - + 0x 1e 1e+ 12abc 4294967297 -2147483649 2147483648 99999999999999999999999 1024 "
+          "1025 84 5591 5592 3e9 1e-300 0x7fffffff");
+    }
+    if (kind < 90) return Word(Uniform(1, 40));
+    if (kind < 93) return Word(Uniform(100, 20000));
+    if (kind < 96) return "\n\n\n";
+    return Binary();
   }
 
   std::string Integer() {
     const int value = Uniform(-50, 1100);
+    const int form = Uniform(0, 3);  // hexadecimal, octal, decimal twice as often
     std::ostringstream text;
-    switch (Uniform(0, 3)) {
-      case 0:
-        text << "0x" << std::hex << std::abs(value);
-        break;
-      case 1:
-        text << '0' << std::oct << std::abs(value);
-        break;
-      default:
-        text << value;
-    }
+    text << (form == 0   ? "0x"
+             : form == 1 ? "0"
+                         : "")
+         << (form == 0   ? std::hex
+             : form == 1 ? std::oct
+                         : std::dec)
+         << (form < 2 ? std::abs(value) : value);
     return text.str();
   }
 
@@ -106,31 +97,9 @@ class StreamMaker {
     return text.str();
   }
 
-  std::string Odd() {
-    static constexpr std::array<const char*, 34> kOdd = {"inf",        "-inf",
-                                                         "INFINITY",   "nan",
-                                                         "-nan",       "nan(123)",
-                                                         "0",          "-0",
-                                                         "0.0",        "1.3",
-                                                         "18.7",       "0x1.8p3",
-                                                         "0x1p-1074",  "1e400",
-                                                         "-1e-400",    ".",
-                                                         "-",          "+",
-                                                         "0x",         "1e",
-                                                         "1e+",        "12abc",
-                                                         "4294967297", "-2147483649",
-                                                         "2147483648", "99999999999999999999999",
-                                                         "1024",       "1025",
-                                                         "84",         "5591",
-                                                         "5592",       "3e9",
-                                                         "1e-300",     "0x7fffffff"};
-    return Pick(kOdd);
-  }
-
   std::string Word(int length) {
     static constexpr char kChars[] = "abcdefghijklmnopqstuvwxyzABCXYZ0123456789:,.-+_=()";
     std::string word;
-    word.reserve(static_cast<std::size_t>(length));
     for (int i = 0; i < length; ++i) {
       word += kChars[Uniform(0, static_cast<int>(sizeof(kChars)) - 2)];
     }

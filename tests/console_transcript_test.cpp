@@ -52,6 +52,12 @@ const std::string kDefaultBands =
     "25\t3393\t4241\n26\t4241\t5301\n27\t5301\t6626\n28\t6626\t8282\n29\t8282\t10352\n"
     "30\t10352\t12940\n31\t12940\t16175\n";
 
+std::string Times(int n, const std::string& text) {
+  std::string all;
+  for (int i = 0; i < n; ++i) all += text;
+  return all;
+}
+
 const std::string kRefuseQ = "Refused: Q must be a finite number other than 0.\n";
 const std::string kRefuseManyBands = "Refused: the number of bands must be at most 1024.\n";
 const std::string kRefuseFewBands = "Refused: the number of bands must be at least -2147483648.\n";
@@ -89,26 +95,22 @@ std::string TranscriptName(const testing::TestParamInfo<Transcript>& info) {
   return info.param.name;
 }
 
-const std::string kEnd8 = Screen("4", "8", "10.0", "18.0", "97.0");
-const std::string kEnd12 = Screen("4", "12", "10.0", "18.0", "235.0");
-
 INSTANTIATE_TEST_SUITE_P(
     Commands, ConsoleTranscript,
     testing::Values(
         Transcript{"ExitAtOnce", "x\n", kDefaults},
-        Transcript{"OnlyTheExactLowercaseXExits", "X\nexit\nxx\n x \n",
-                   kDefaults + kDefaults + kDefaults + kDefaults},
+        Transcript{"OnlyTheExactLowercaseXExits", "X\nexit\nxx\n x \n", Times(4, kDefaults)},
         Transcript{"QOnTheSameLineShownRounded", "q 1.3\nx\n",
                    kDefaults + kAskQ + Screen("1", "31", "10.0", "18.0", "820417644.0")},
         Transcript{"QAnswerOnTheNextLine", "q\n\n  2.5\nx\n",
                    kDefaults + kAskQ + Screen("2", "31", "10.0", "18.0", "594566.0")},
         Transcript{"NegativeQIsKept", "q -4 x",
                    kDefaults + kAskQ + Screen("-4", "31", "10.0", "18.0", "0.0")},
-        Transcript{"BandsInOctal", "b 010\nx\n", kDefaults + kAskBands + kEnd8},
-        Transcript{"BandsInHex", "b 0x10\nx\n",
-                   kDefaults + kAskBands + Screen("4", "16", "10.0", "18.0", "571.0")},
+        Transcript{"BandsInOctalAndHex", "b 010\nb 0x10\nx\n",
+                   kDefaults + kAskBands + Screen("4", "8", "10.0", "18.0", "97.0") + kAskBands +
+                       Screen("4", "16", "10.0", "18.0", "571.0")},
         Transcript{"NumberThenWordLeavesTheWord", "b 12abc\nx\n",
-                   kDefaults + kAskBands + kEnd12 + kEnd12},
+                   kDefaults + kAskBands + Times(2, Screen("4", "12", "10.0", "18.0", "235.0"))},
         Transcript{"NotANumberIsReadAsTheNextCommand", "b abc\nx\n",
                    kDefaults + kAskBands + kDefaults + kDefaults},
         Transcript{"XAtANumberPromptExits", "b x\n", kDefaults + kAskBands + kDefaults},
@@ -116,30 +118,26 @@ INSTANTIATE_TEST_SUITE_P(
                    kDefaults + kAskStart + Screen("4", "31", "10.0", "19.0", "16937.0")},
         Transcript{"SweepLength", "t 2.5 x",
                    kDefaults + kAskLength + Screen("4", "31", "2.5", "18.0", "16175.0")},
-        Transcript{"FractionalStartWithoutBands", "f 18.7\nb 0\nd\nc\nx\n",
+        Transcript{"FractionalStartListedRounded", "f 18.7\nb 0\nd\nc\nb 2 d c x",
                    kDefaults + kAskStart + Screen("4", "31", "10.0", "18.7", "16175.0") +
                        kAskBands + Screen("4", "0", "10.0", "18.7", "18.0") + "band\tlow\thigh\n" +
-                       kContinue + Screen("4", "0", "10.0", "18.7", "18.0")},
-        Transcript{"FractionalStartListedRounded", "f 18.7 b 2 d c x",
-                   kDefaults + kAskStart + Screen("4", "31", "10.0", "18.7", "16175.0") +
-                       kAskBands + Screen("4", "2", "10.0", "18.7", "27.0") +
+                       kContinue + Screen("4", "0", "10.0", "18.7", "18.0") + kAskBands +
+                       Screen("4", "2", "10.0", "18.7", "27.0") +
                        "band\tlow\thigh\n1\t19\t22\n2\t22\t27\n" + kContinue +
                        Screen("4", "2", "10.0", "18.7", "27.0")},
         Transcript{"DefaultBandListing", "d\nc\nx\n",
                    kDefaults + kDefaultBands + kContinue + kDefaults},
         Transcript{"HelpWaitsForExactlyC", "h\nx\nC\nc\nx\n",
-                   kDefaults + kHelp + kContinue + kContinue + kContinue + kDefaults},
-        Transcript{"CAtTheMenuAsksForADevice", "c c x",
-                   kDefaults + kAskDevice + Screen("4", "31", "10.0", "18.0", "16175.0", "c")},
-        Transcript{"FifteenCharacterDevice", "c plughw:CARD=a,0\nx\n",
-                   kDefaults + kAskDevice +
+                   kDefaults + kHelp + Times(3, kContinue) + kDefaults},
+        Transcript{"DeviceNamesUpToFifteenCharacters", "c c c plughw:CARD=a,0\nx\n",
+                   kDefaults + kAskDevice + Screen("4", "31", "10.0", "18.0", "16175.0", "c") +
+                       kAskDevice +
                        Screen("4", "31", "10.0", "18.0", "16175.0", "plughw:CARD=a,0")},
-        Transcript{"PresetReadSilentlyUntilOneToFive", "p\n7\n0\n3\nx\n",
-                   kDefaults + kPresets + Screen("6", "20", "10.0", "18.0", "355.0")},
-        Transcript{"PresetWordsAreDropped", "p abc -1 0x4 x",
-                   kDefaults + kPresets + Screen("2", "8", "10.0", "18.0", "454.0")},
-        Transcript{"PresetBeyondThirtyTwoBitsDoesNotWrapToOne", "p 4294967297 5 x",
-                   kDefaults + kPresets + Screen("5", "16", "10.0", "300.0", "5524.0")},
+        // Read silently until 1 to 5; words are dropped; no wrap past 32 bits.
+        Transcript{"PresetChoice", "p\n7\n0\n3\np abc -1 0x4 p 4294967297 5 x",
+                   kDefaults + kPresets + Screen("6", "20", "10.0", "18.0", "355.0") + kPresets +
+                       Screen("2", "8", "10.0", "18.0", "454.0") + kPresets +
+                       Screen("5", "16", "10.0", "300.0", "5524.0")},
         Transcript{"PresetKeepsLengthAndDevice", "t 2.5 c hw:1 p 2 x",
                    kDefaults + kAskLength + Screen("4", "31", "2.5", "18.0", "16175.0") +
                        kAskDevice + Screen("4", "31", "2.5", "18.0", "16175.0", "hw:1") + kPresets +
@@ -169,30 +167,24 @@ INSTANTIATE_TEST_SUITE_P(
                    kDefaults + kAskBands + kRefusePlan + kDefaults + kAskBands +
                        Screen("4", "83", "10.0", "18.0", "1770582297.0")},
         Transcript{"QNotFiniteOrZero", "q inf q -INFINITY q nan q 0 q -0.0 q 0x0p0 x",
-                   kDefaults + kAskQ + kRefuseQ + kDefaults + kAskQ + kRefuseQ + kDefaults + kAskQ +
-                       kRefuseQ + kDefaults + kAskQ + kRefuseQ + kDefaults + kAskQ + kRefuseQ +
-                       kDefaults + kAskQ + kRefuseQ + kDefaults},
+                   kDefaults + Times(6, kAskQ + kRefuseQ + kDefaults)},
         Transcript{"QWhoseEdgesOverflow", "q 1e-300 b 33 q 1.3 x",
                    kDefaults + kAskQ + kRefusePlan + kDefaults + kAskBands +
                        Screen("4", "33", "10.0", "18.0", "25272.0") + kAskQ + kRefusePlan +
                        Screen("4", "33", "10.0", "18.0", "25272.0")},
         Transcript{"StartNotFinite", "f inf f -NaN x",
-                   kDefaults + kAskStart + kRefuseStart + kDefaults + kAskStart + kRefuseStart +
-                       kDefaults},
+                   kDefaults + Times(2, kAskStart + kRefuseStart + kDefaults)},
         Transcript{"StartWhoseEdgesOverflow", "f 1e7 b 0 f 3e9 x",
                    kDefaults + kAskStart + kRefusePlan + kDefaults + kAskBands +
                        Screen("4", "0", "10.0", "18.0", "18.0") + kAskStart + kRefusePlan +
                        Screen("4", "0", "10.0", "18.0", "18.0")},
         Transcript{"SweepLengthOutOfRange", "t -1 t 5591.5 t inf t nan x",
-                   kDefaults + kAskLength + kRefuseLength + kDefaults + kAskLength + kRefuseLength +
-                       kDefaults + kAskLength + kRefuseLength + kDefaults + kAskLength +
-                       kRefuseLength + kDefaults},
+                   kDefaults + Times(4, kAskLength + kRefuseLength + kDefaults)},
         Transcript{"SweepLengthLimits", "t 5591 t 0 x",
                    kDefaults + kAskLength + Screen("4", "31", "5591.0", "18.0", "16175.0") +
                        kAskLength + Screen("4", "31", "0.0", "18.0", "16175.0")},
         Transcript{"DeviceNameTooLong", "c " + kLong16 + " c " + kLong40 + " x",
-                   kDefaults + kAskDevice + kRefuseDeviceLong + kDefaults + kAskDevice +
-                       kRefuseDeviceLong + kDefaults},
+                   kDefaults + Times(2, kAskDevice + kRefuseDeviceLong + kDefaults)},
         Transcript{"DeviceNameWithNulByte", std::string("c a\0b x", 7),
                    kDefaults + kAskDevice + kRefuseDeviceNul + kDefaults},
         Transcript{"OverlongCommandWordIsUnknown", "x" + kLong40 + " x", kDefaults + kDefaults},

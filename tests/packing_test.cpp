@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "audio/sample_packing.h"
@@ -90,24 +91,16 @@ TEST(Packing, WritesExactlyCountSamples) {
   NUM24_TO_CHAR(values.data(), packed.data() + 9, -1);
   EXPECT_EQ(packed[9], B(0xAA));
 
-  const std::vector<std::int8_t> source(12, 1);
+  const std::vector<std::int8_t> source(16, 1);
   std::vector<SampleWord> samples(4, 77);
   CHAR_TO_NUM32(source.data(), samples.data(), 3, 3);
   EXPECT_EQ(samples[3], 77) << "sample past count written";
-  for (const std::int32_t width : {3, 2}) {
+  // No samples, or a width it cannot read: nothing written.
+  for (const auto& [width, count] :
+       {std::pair{3, 0}, {3, -5}, {2, 0}, {2, -5}, {0, 4}, {1, 4}, {4, 4}, {-3, 4}}) {
     std::vector<SampleWord> untouched(4, 77);
-    CHAR_TO_NUM32(source.data(), untouched.data(), width, 0);
-    CHAR_TO_NUM32(source.data(), untouched.data(), width, -5);
-    EXPECT_EQ(untouched, std::vector<SampleWord>(4, 77)) << "width " << width;
-  }
-}
-
-TEST(Packing, UnknownWidthLeavesSamplesAlone) {
-  const std::vector<std::int8_t> source(16, 1);
-  for (const std::int32_t width : {0, 1, 4, -3}) {
-    std::vector<SampleWord> samples(4, 77);
-    CHAR_TO_NUM32(source.data(), samples.data(), width, 4);
-    EXPECT_EQ(samples, std::vector<SampleWord>(4, 77)) << "width " << width;
+    CHAR_TO_NUM32(source.data(), untouched.data(), width, count);
+    EXPECT_EQ(untouched, std::vector<SampleWord>(4, 77)) << "width " << width << " count " << count;
   }
 }
 

@@ -1,9 +1,6 @@
 #include "run_harness.h"
 
-#include <unistd.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -29,32 +26,14 @@ ProcessResult RunTonvale(const std::string& deviceEntries, const std::string& in
 }
 
 std::filesystem::path FindProgram(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string dirs = path == nullptr ? "" : path;
-  std::size_t start = 0;
-  while (start <= dirs.size()) {
-    std::size_t end = dirs.find(':', start);
-    if (end == std::string::npos) end = dirs.size();
-    const std::filesystem::path candidate =
-        std::filesystem::path(dirs.substr(start, end - start)) / program;
-    if (end > start && access(candidate.c_str(), X_OK) == 0) return candidate;
-    start = end + 1;
-  }
-  return {};
+  const ProcessResult r = RunProcess({"sh", "-c", "command -v \"$0\"", program}, {});
+  return r.exitStatus == 0 ? std::filesystem::path(r.out.substr(0, r.out.find('\n'))) : "";
 }
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      lines.push_back(text.substr(start));
-      break;
-    }
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 

@@ -52,6 +52,11 @@ StreamSetup OpenStream(const AlsaConfig& config, const char* device, snd_pcm_str
   return setup;
 }
 
+void PrintTo(const StreamSetup& s, std::ostream* os) {
+  *os << "open " << s.open << " format " << s.format << " hw_params " << s.hwParams << " period "
+      << s.period << " rate " << s.rate << " channels " << s.channels;
+}
+
 namespace {
 
 void Pack(std::int32_t value, std::uint8_t* p) {
@@ -146,23 +151,14 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
     const long w = write(writeAt);
     writeAt += p;
     if (r == -EPIPE || w == -EPIPE) {
-      if (options.recoverBoth) {
-        // Both streams start again together, so that capture frame k again
-        // meets playback frame k.
-        snd_pcm_drop(play.handle);
-        snd_pcm_drop(rec.handle);
-        snd_pcm_prepare(rec.handle);
-        snd_pcm_prepare(play.handle);
-        writeAt = readAt;
-        prime();
-      } else {
-        if (r == -EPIPE) {
-          snd_pcm_prepare(rec.handle);
-        }
-        if (w == -EPIPE) {
-          snd_pcm_prepare(play.handle);
-        }
-      }
+      // Both streams start again together, so that capture frame k again
+      // meets playback frame k.
+      snd_pcm_drop(play.handle);
+      snd_pcm_drop(rec.handle);
+      snd_pcm_prepare(rec.handle);
+      snd_pcm_prepare(play.handle);
+      writeAt = readAt;
+      prime();
     } else if (r < 0 || w < 0) {
       read(readAt);  // the capture stream's next period too
       result.prepareAfterError = snd_pcm_prepare(play.handle);

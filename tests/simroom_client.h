@@ -8,6 +8,7 @@
 #include <alsa/asoundlib.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,10 @@ struct StreamSetup {
   snd_pcm_uframes_t period = 0;
   unsigned rate = 0;
   unsigned channels = 0;
+  bool operator==(const StreamSetup&) const = default;
 };
+
+void PrintTo(const StreamSetup& s, std::ostream* os);
 
 StreamSetup OpenStream(const AlsaConfig& config, const char* device, snd_pcm_stream_t stream,
                        snd_pcm_uframes_t period, Pcm& pcm, unsigned channels = 2);
@@ -52,7 +56,6 @@ StreamSetup OpenStream(const AlsaConfig& config, const char* device, snd_pcm_str
 struct DuplexOptions {
   snd_pcm_uframes_t period = 1024;
   unsigned primePeriods = 1;  // written before the first read
-  bool recoverBoth = true;    // after -EPIPE: drop and prepare both streams and prime again
 };
 
 struct DuplexResult {

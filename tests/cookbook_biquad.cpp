@@ -1,0 +1,64 @@
+#include "cookbook_biquad.h"
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <stdexcept>
+
+double Biquad::Magnitude(double hz) const {
+  const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * hz / rate);
+  const std::complex<double> z2 = z1 * z1;
+  return std::abs((b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2));
+}
+
+double Biquad::Step(double x) {
+  const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+  x2 = x1;
+  x1 = x;
+  y2 = y1;
+  y1 = y;
+  return y;
+}
+
+Biquad Design(const FilterSpec& f, double rate) {
+  const double w0 = 2.0 * std::numbers::pi * f.freq / rate;
+  const double c = std::cos(w0);
+  const double alpha = std::sin(w0) / (2.0 * f.q);
+  const double a = std::pow(10.0, f.gainDb / 40.0);
+  double b[3] = {1.0, -2.0 * c, 1.0};  // notch
+  double den[3] = {1.0 + alpha, -2.0 * c, 1.0 - alpha};
+  if (f.type == "lowpass") {
+    b[0] = b[2] = (1.0 - c) / 2.0;
+    b[1] = 1.0 - c;
+  } else if (f.type == "highpass") {
+    b[0] = b[2] = (1.0 + c) / 2.0;
+    b[1] = -(1.0 + c);
+  } else if (f.type == "peaking") {
+    b[0] = 1.0 + alpha * a;
+    b[2] = 1.0 - alpha * a;
+    den[0] = 1.0 + alpha / a;
+    den[2] = 1.0 - alpha / a;
+  } else if (f.type != "notch") {
+    throw std::invalid_argument("no cookbook filter " + f.type);
+  }
+  Biquad h;
+  h.b0 = b[0] / den[0];
+  h.b1 = b[1] / den[0];
+  h.b2 = b[2] / den[0];
+  h.a1 = den[1] / den[0];
+  h.a2 = den[2] / den[0];
+  h.rate = rate;
+  return h;
+}
+
+std::string FilterEntries(const std::vector<FilterSpec>& filters) {
+  std::string text;
+  for (std::size_t i = 0; i < filters.size(); ++i) {
+    const FilterSpec& f = filters[i];
+    text += std::to_string(i) + " { type \"" + f.type + "\" freq " + std::to_string(f.freq) +
+            " q " + std::to_string(f.q);
+    if (f.type == "peaking") text += " gain_db " + std::to_string(f.gainDb);
+    text += " } ";
+  }
+  return text;
+}
