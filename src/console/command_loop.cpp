@@ -106,13 +106,13 @@ bool ChangeDevice(ConsoleState& state) {
   return true;
 }
 
-// Reads a real answer and stores it when check lets it through. A missing
+// Reads a number answer and stores it when check lets it through. A missing
 // number leaves the setting and the unread word alone.
-template <typename Check>
-bool ReadRealSetting(const char* prompt, double& setting, Check check) {
+template <typename Number, typename Check, typename Store>
+bool ReadNumberSetting(const char* prompt, NumberRead (*read)(Number&), Check check, Store store) {
   std::puts(prompt);
-  double value = setting;
-  switch (ReadReal(value)) {
+  Number value{};
+  switch (read(value)) {
     case NumberRead::kEnd:
       return false;
     case NumberRead::kNoNumber:
@@ -123,26 +123,7 @@ bool ReadRealSetting(const char* prompt, double& setting, Check check) {
   if (const char* refusal = check(value)) {
     std::puts(refusal);
   } else {
-    setting = value;
-  }
-  return true;
-}
-
-bool ChangeBandCount(ConsoleState& state) {
-  std::puts("Enter number of bands");
-  long long value = 0;
-  switch (ReadInteger(value)) {
-    case NumberRead::kEnd:
-      return false;
-    case NumberRead::kNoNumber:
-      return true;
-    case NumberRead::kNumber:
-      break;
-  }
-  if (const char* refusal = CheckBandCount(state.settings, value, state.scratchPlan)) {
-    std::puts(refusal);
-  } else {
-    state.settings.bandCount = static_cast<std::int32_t>(value);
+    store(value);
   }
   return true;
 }
@@ -209,19 +190,25 @@ bool CarryOut(ConsoleState& state) {
     return ChangeDevice(state);
   }
   if (WordIs(word, "q")) {
-    return ReadRealSetting("Enter Q (larger = narrower bandwidth)", s.qFactor,
-                           [&](double q) { return CheckQ(s, q, scratch); });
+    return ReadNumberSetting<double>(
+        "Enter Q (larger = narrower bandwidth)", ReadReal,
+        [&](double q) { return CheckQ(s, q, scratch); }, [&](double q) { s.qFactor = q; });
   }
   if (WordIs(word, "f")) {
-    return ReadRealSetting("Enter starting frequency", s.startHz,
-                           [&](double hz) { return CheckStart(s, hz, scratch); });
+    return ReadNumberSetting<double>(
+        "Enter starting frequency", ReadReal, [&](double hz) { return CheckStart(s, hz, scratch); },
+        [&](double hz) { s.startHz = hz; });
   }
   if (WordIs(word, "t")) {
-    return ReadRealSetting("Enter sweep length", s.sweepSeconds,
-                           [](double seconds) { return CheckSweepSeconds(seconds); });
+    return ReadNumberSetting<double>(
+        "Enter sweep length", ReadReal, [](double seconds) { return CheckSweepSeconds(seconds); },
+        [&](double seconds) { s.sweepSeconds = seconds; });
   }
   if (WordIs(word, "b")) {
-    return ChangeBandCount(state);
+    return ReadNumberSetting<long long>(
+        "Enter number of bands", ReadInteger,
+        [&](long long count) { return CheckBandCount(s, count, scratch); },
+        [&](long long count) { s.bandCount = static_cast<std::int32_t>(count); });
   }
   if (WordIs(word, "d")) {
     return ShowBands(state);
