@@ -1,11 +1,8 @@
 #include "console/measurement_run.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
-#include <limits>
 #include <new>
-#include <stdexcept>
 #include <vector>
 
 #include "analysis/band_analysis.h"
@@ -13,6 +10,7 @@
 #include "audio/play_rec.h"
 #include "audio/sample_packing.h"
 #include "console/results_file.h"
+#include "console/settings_limits.h"
 #include "signals/sweep.h"
 #include "signals/sync_pulse.h"
 
@@ -28,31 +26,17 @@ struct RunSizes {
   std::int32_t planeBytes = 0;
 };
 
-// Works out the sizes, or says on standard error why this sweep length
-// cannot be measured and returns false.
-bool ComputeSizes(double sweepSeconds, RunSizes& sizes) {
-  // Every buffer must hold the sync pulse, and the byte size of a plane must
-  // fit the transfer's signed 32-bit counts.
-  constexpr auto kMaxTotal = static_cast<long double>(std::numeric_limits<std::int32_t>::max() / 3);
-  const long double product = static_cast<long double>(SAMPLE_RATE) * sweepSeconds;
-  if (!(sweepSeconds >= 0.0)) {
-    std::fprintf(stderr,
-                 "The sweep length must be 0 seconds or more; set it with 't' and run again.\n");
-    return false;
-  }
-  if (product + 2.0L * EDGE_PAD > kMaxTotal) {
-    std::fprintf(stderr,
-                 "A sweep of %.1f seconds is too long to measure in one run (at most %.0f "
-                 "seconds); set a shorter one with 't' and run again.\n",
-                 sweepSeconds, static_cast<double>((kMaxTotal - 2.0L * EDGE_PAD) / SAMPLE_RATE));
-    return false;
-  }
+// Works out the sizes of a run. The sweep length has passed the console's
+// limit, which keeps every size within the signed 32-bit counts.
+RunSizes ComputeSizes(double sweepSeconds) {
+  RunSizes sizes;
   // The product is formed in extended precision before it is truncated:
   // 0.7 s gives 33599 samples, not 33600.
-  sizes.sweepSamples = static_cast<std::int32_t>(product);
+  sizes.sweepSamples =
+      static_cast<std::int32_t>(static_cast<long double>(SAMPLE_RATE) * sweepSeconds);
   sizes.totalSamples = sizes.sweepSamples + 2 * EDGE_PAD;
   sizes.planeBytes = 3 * sizes.totalSamples;
-  return true;
+  return sizes;
 }
 
 // The five buffers of one run, zero-filled, in the order they are allocated.
@@ -125,17 +109,16 @@ void WarnIfClipped(const std::vector<SampleWord>& recorded) {
 bool RunMeasurement(const Settings& settings, const BandPlan& plan, double endHz,
                     std::string& reportText, SyncArray& pulseWords, SyncArray& syncWords,
                     CommandWord& commandWord) {
-  if (settings.bandCount > kMaxBands) {
+  // The console refuses what a run cannot measure; this keeps a run safe
+  // when it is handed such settings all the same.
+  if (settings.bandCount > kMaxBands || CheckSweepSeconds(settings.sweepSeconds) != nullptr) {
     std::fprintf(stderr,
-                 "%i bands are more than one measurement can report (at most %i); set fewer "
-                 "with 'b' and run again.\n",
-                 settings.bandCount, kMaxBands);
+                 "These settings cannot be measured (at most %i bands, a sweep of 0 to %.0f "
+                 "seconds); change them and run again.\n",
+                 kMaxBands, kMaxSweepSeconds);
     return true;
   }
-  RunSizes sizes;
-  if (!ComputeSizes(settings.sweepSeconds, sizes)) {
-    return true;
-  }
+  const RunSizes sizes = ComputeSizes(settings.sweepSeconds);
   RunBuffers buffers;
   if (!buffers.Allocate(sizes)) {
     return true;
