@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ struct RoomCase {
   std::vector<FilterSpec> filters;
   bool noisy;
 };
+
+// Names the room in test output instead of dumping its bytes.
+void PrintTo(const RoomCase& room, std::ostream* os) {
+  *os << room.name;
+}
 
 struct ExpectedBand {
   double meanMagnitude = 0.0;
