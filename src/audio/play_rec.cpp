@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -124,10 +125,7 @@ std::int64_t PrimePeriods(const Granted& playback) {
     return 1;
   }
   const auto periodsInBuffer = static_cast<std::int64_t>(playback.buffer / playback.period);
-  if (periodsInBuffer - 1 < 1) {
-    return 1;
-  }
-  return periodsInBuffer - 1 < 3 ? periodsInBuffer - 1 : 3;
+  return std::clamp<std::int64_t>(periodsInBuffer - 1, 1, 3);
 }
 
 // A bar on standard error that follows the recording; drawn only for a

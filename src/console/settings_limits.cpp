@@ -14,8 +14,9 @@ namespace {
 // number of seconds keeps even that byte count in range (5591 s is over an
 // hour and a half, far beyond any sensible sweep).
 constexpr long long kWidestBytesPerSample = 8;
-static_assert(kWidestBytesPerSample *
-                      (static_cast<long long>(SAMPLE_RATE) * 5591 + 2LL * EDGE_PAD) <=
+static_assert(kWidestBytesPerSample * (static_cast<long long>(SAMPLE_RATE) *
+                                           static_cast<long long>(kMaxSweepSeconds) +
+                                       2LL * EDGE_PAD) <=
                   std::numeric_limits<std::int32_t>::max(),
               "the longest sweep must fit the run's 32-bit sizes");
 
