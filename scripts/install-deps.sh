@@ -3,8 +3,8 @@
 # they are missing. Runs apt-get directly as root, else through sudo.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libasound2-dev alsa-utils libgtest-dev libgmock-dev
-          libbenchmark-dev)
+packages=(cmake make g++ pkg-config libasound2-dev alsa-utils libfftw3-dev libsndfile1-dev
+          libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin)
 
 missing=()
 for package in "${packages[@]}"; do
