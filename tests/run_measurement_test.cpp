@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console/band_plan.h"
+#include "measurement/band_plan.h"
 #include "run_harness.h"
 
 // Measurements from end to end: the real program, real ALSA and the

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
+#include <span>
 #include <vector>
 
 #include "audio/sample_word.h"
@@ -40,30 +40,17 @@ struct BandLevels {
   std::int32_t referenceBand = -1;
 };
 
-// The whole analysis without any output: pairs recorded sample
-// pad + syncOffset + j with track entry j for the sampleCount - 2 * pad tone
-// samples j whose recorded index lies inside recorded, files them into the
-// bands by their upper edges high, and levels every band against the
-// reference band. rate is the sample rate at which a band's cycles are
-// counted.
-BandLevels ComputeBandLevels(std::int32_t sampleCount, std::int32_t bandCount,
-                             const double* freqTrack, const SampleWord* recorded,
-                             std::int32_t syncOffset, const double* high, std::int32_t pad,
-                             double rate = kAnalysisRate);
+// What the band analysis files: the frequency of every tone sample, the
+// recording, and the index in it of the answer to the first tone sample.
+struct BandInput {
+  std::span<const double> toneTrack;
+  std::span<const SampleWord> recorded;
+  std::int64_t firstAnswer = 0;
+  double rate = kAnalysisRate;  // at which a band's cycles are counted
+};
 
-// Replaces report with the results table of levels; it grows as needed, so
-// no band line is ever cut off.
-void WriteReport(const BandLevels& levels, const double* low, const double* high,
-                 std::string& report);
-
-// The one-line warning that names the unresolved bands, or an empty text when
-// there are none.
-std::string UnresolvedWarning(const BandLevels& levels);
-
-// Files every recorded tone sample under its sweep frequency, levels each
-// band against the loudest band that holds enough cycles of tone, writes the
-// results report into report and prints it with the missing-band lines and
-// the sweep's return level; names the unresolved bands on standard error.
-void Analyze(std::int32_t sampleCount, std::int32_t bandCount, const double* freqTrack,
-             const SampleWord* recorded, std::int32_t syncOffset, const double* low,
-             const double* high, std::string& report, std::int32_t pad);
+// Pairs recorded sample firstAnswer + j with track entry j for every tone
+// sample j whose answer lies inside the recording, files them into the bands
+// by their upper edges high (one per band), and levels every band against
+// the reference band. Prints nothing.
+BandLevels ComputeBandLevels(const BandInput& input, std::span<const double> high);

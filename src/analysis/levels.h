@@ -1,17 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "audio/sample_word.h"
 
 // Amplitude ratio to decibels.
 double RtodB(double ratio);
 
-// The search of FindPeak without the console line: the index of the first
-// largest sample above 0 (0 when there is none); peak receives that sample's
-// value (0 when there is none).
-std::int32_t SearchPeak(const SampleWord* samples, std::int32_t count, double& peak);
+// Where a sync burst came back: the index of its first largest sample above
+// 0, and that sample's value; index and peak are 0 when no sample is above 0.
+struct SyncPeak {
+  std::int32_t index = 0;
+  double peak = 0.0;
+};
 
-// Index of the first largest sample above 0 (0 when there is none); prints
-// the sync channel's return level.
-std::int32_t FindPeak(const SampleWord* samples, std::int32_t count);
+SyncPeak FindPeak(std::span<const SampleWord> samples);

@@ -1,8 +1,6 @@
 #include "audio/duplex_transfer.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <string>
 #include <vector>
 
 namespace {
@@ -99,17 +97,6 @@ int Realign(snd_pcm_t* playback, snd_pcm_t* capture, const char*& operation) {
   return 0;
 }
 
-// Adds "n thing(s)" to a comma-separated list, when n is not 0.
-void AppendCount(std::string& list, std::int64_t count, const char* one, const char* many) {
-  if (count == 0) {
-    return;
-  }
-  if (!list.empty()) {
-    list += ", ";
-  }
-  list += std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 }  // namespace
 
 TransferStats DuplexTransfer(snd_pcm_t* playback, snd_pcm_t* capture, const DuplexLayout& layout,
@@ -179,39 +166,4 @@ TransferStats DuplexTransfer(snd_pcm_t* playback, snd_pcm_t* capture, const Dupl
     stats.lostPeriods += stats.periods - recorded;
   }
   return stats;
-}
-
-void PrintTransferWarning(const TransferStats& stats, snd_pcm_uframes_t period, unsigned rate) {
-  if (stats.Clean()) {
-    return;
-  }
-  const double periodMs = rate == 0 ? 0.0 : 1000.0 * static_cast<double>(period) / rate;
-  if (stats.fatalError != 0) {
-    std::fprintf(stderr,
-                 "Warning: the sound device failed while %s (%s); only %lld of %lld periods were "
-                 "recorded and the rest of the recording is silence. Check the device and repeat "
-                 "the measurement.\n",
-                 stats.fatalOperation, snd_strerror(stats.fatalError),
-                 static_cast<long long>(stats.periodsRecorded),
-                 static_cast<long long>(stats.periods));
-    return;
-  }
-  std::string causes;
-  AppendCount(causes, stats.xruns, "underrun or overrun", "underruns or overruns");
-  AppendCount(causes, stats.otherErrors, "other transfer error", "other transfer errors");
-  AppendCount(causes, stats.shortCounts, "short transfer", "short transfers");
-  if (stats.lostPeriods == 0) {
-    std::fprintf(stderr,
-                 "Warning: the transfer was disturbed (%s); nothing was lost, but the device is "
-                 "not keeping up reliably. Repeat the measurement.\n",
-                 causes.c_str());
-    return;
-  }
-  std::fprintf(stderr,
-               "Warning: the transfer was disturbed (%s); at least %lld %s of %.1f ms of the "
-               "recording %s lost or misplaced, so some bands may read wrong. Repeat the "
-               "measurement.\n",
-               causes.c_str(), static_cast<long long>(stats.lostPeriods),
-               stats.lostPeriods == 1 ? "period" : "periods", periodMs,
-               stats.lostPeriods == 1 ? "was" : "were");
 }

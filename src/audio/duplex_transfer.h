@@ -48,8 +48,3 @@ using TransferProgress = std::function<void(std::int64_t done, std::int64_t tota
 // aligned with the playback.
 TransferStats DuplexTransfer(snd_pcm_t* playback, snd_pcm_t* capture, const DuplexLayout& layout,
                              const TransferProgress& progress);
-
-// Prints one warning on standard error for stats that are not clean (nothing
-// when they are): what went wrong, how much of the recording it cost and
-// what to do about it.
-void PrintTransferWarning(const TransferStats& stats, snd_pcm_uframes_t period, unsigned rate);

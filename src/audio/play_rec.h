@@ -1,13 +1,49 @@
 #pragma once
 
+#include <alsa/asoundlib.h>
+
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
 
-inline constexpr unsigned PERIOD_FRAMES = 1024;
-inline constexpr unsigned BUFFER_FRAMES = 4096;
+#include "audio/device_failure.h"
+#include "audio/duplex_transfer.h"
+#include "audio/stream_setup.h"
 
-// Plays playBuffer and records recordBuffer (two planes each, planeBytes
-// apart) through the ALSA device deviceName at the same time. Ends the
-// process with status 1 when the device cannot be set up.
-void PLAY_REC(std::int32_t channels, std::int32_t mode, const char* deviceName, std::uint32_t rate,
-              std::int32_t reserved, std::int32_t frameCount, const std::int8_t* playBuffer,
-              std::int8_t* recordBuffer, std::int32_t sampleBytes, std::int32_t planeBytes);
+// The two caller-owned buffers of a duplex run: `channels` planes of
+// frameCount samples of sampleBytes each, planeBytes apart.
+struct DuplexPlanes {
+  std::span<const std::int8_t> play;
+  std::span<std::int8_t> record;
+  std::int32_t sampleBytes = 3;
+  std::int32_t planeBytes = 0;
+  std::int32_t frameCount = 0;
+};
+
+// What the caller hears of a run while it goes on.
+struct DuplexEvents {
+  // Both streams are set up and the transfer is about to start; the flag
+  // says whether the device granted the period that was asked for.
+  std::function<void(bool periodAsAsked)> started;
+  TransferProgress progress;
+};
+
+// A step of closing the device that failed, when one did.
+struct CloseProblem {
+  const char* operation = nullptr;
+  int error = 0;
+};
+
+struct PlayRecResult {
+  // Set when the device could not be set up; nothing was played.
+  std::optional<DeviceFailure> failure;
+  TransferStats stats;
+  snd_pcm_uframes_t period = 0;  // the period the transfer moved
+  CloseProblem closeProblem;
+};
+
+// Plays planes.play and records planes.record through the device at the same
+// time, every whole period of both.
+PlayRecResult PLAY_REC(const StreamRequest& request, const DuplexPlanes& planes,
+                       const DuplexEvents& events);

@@ -4,17 +4,33 @@
 #include <cstring>
 
 #include "console/settings_limits.h"
+#include "measurement/measurement_run.h"
 
 namespace {
 
-void PrintLines(std::initializer_list<const char*> lines) {
+// Everything that outlives one command.
+struct ConsoleState {
+  ConsoleStreams io;
+  Settings settings{};
+  BandPlan plan{};
+  double endHz = 0.0;
+  CommandWord commandWord{};
+  std::int32_t presetChoice = 0;
+  // Where a proposed setting's band plan is tried out before it is accepted.
+  BandPlan scratchPlan{};
+  // Set when the sound device could not be set up: the program ends.
+  std::optional<DeviceFailure> failure;
+};
+
+void PrintLines(std::FILE* out, std::initializer_list<const char*> lines) {
   for (const char* line : lines) {
-    std::puts(line);
+    std::fputs(line, out);
+    std::fputc('\n', out);
   }
 }
 
-void PrintBanner() {
-  PrintLines({
+void PrintBanner(std::FILE* out) {
+  PrintLines(out, {
       "//////////////////////////////////////////////////////////////////",
       "//  WARNING! This program will send a wide range of sine waves  //",
       "//  that are 6 dB below fullscale to your sound system.         //",
@@ -27,14 +43,15 @@ void PrintBanner() {
 
 void PrintSettings(const ConsoleState& state) {
   const Settings& s = state.settings;
-  std::printf("\nQ: %1.f --- Bands: %i --- Length: %.1f sec\n", s.qFactor, s.bandCount,
-              s.sweepSeconds);
-  std::printf("Start: %.1f Hz --- End: %.1f Hz\n", s.startHz, state.endHz);
-  std::printf("Soundcard:  %s\n\n", s.deviceName.data());
+  std::FILE* out = state.io.out;
+  std::fprintf(out, "\nQ: %1.f --- Bands: %i --- Length: %.1f sec\n", s.qFactor, s.bandCount,
+               s.sweepSeconds);
+  std::fprintf(out, "Start: %.1f Hz --- End: %.1f Hz\n", s.startHz, state.endHz);
+  std::fprintf(out, "Soundcard:  %s\n\n", s.deviceName.data());
 }
 
-void PrintMenu() {
-  PrintLines({
+void PrintMenu(std::FILE* out) {
+  PrintLines(out, {
       "Enter 'h' for help",
       "      'q' to adjust the Q",
       "      'b' to adjust the bands",
@@ -52,7 +69,7 @@ void PrintMenu() {
 // ends the program the way "x" does.
 
 bool ShowHelp(ConsoleState& state) {
-  PrintLines({
+  PrintLines(state.io.out, {
       "Tonvale 1.00 (1h) by Odrel Vashtey",
       "A program for testing the frequency response of a room.\n",
       "This program requires a two channel interface.",
@@ -69,21 +86,21 @@ bool ShowHelp(ConsoleState& state) {
       "Adjust Q to set bandwidth relative to frequency.",
       "After adjusting Q you will probably need to re-adjust number of bands.",
   });
-  return WaitForContinue(state.commandWord);
+  return WaitForContinue(state.io, state.commandWord);
 }
 
 bool ShowBands(ConsoleState& state) {
-  std::puts("band\tlow\thigh");
+  std::fputs("band\tlow\thigh\n", state.io.out);
   for (std::int32_t i = 0; i < state.settings.bandCount; ++i) {
-    std::printf("%i\t%.0f\t%.0f\n", i + 1, state.plan.low[static_cast<std::size_t>(i)],
+    std::fprintf(state.io.out, "%i\t%.0f\t%.0f\n", i + 1, state.plan.low[static_cast<std::size_t>(i)],
                 state.plan.high[static_cast<std::size_t>(i)]);
   }
-  return WaitForContinue(state.commandWord);
+  return WaitForContinue(state.io, state.commandWord);
 }
 
 bool ChangeDevice(ConsoleState& state) {
-  std::puts("Enter soundcard device name");
-  const WordRead read = ReadWordChecked(state.commandWord);
+  PrintLines(state.io.out, {"Enter soundcard device name"});
+  const WordRead read = ReadWordChecked(state.io, state.commandWord);
   if (read == WordRead::kEnd) {
     return false;
   }
@@ -96,7 +113,7 @@ bool ChangeDevice(ConsoleState& state) {
     refusal = CheckDeviceNameLength(std::strlen(state.commandWord.data()));
   }
   if (refusal != nullptr) {
-    std::puts(refusal);
+    PrintLines(state.io.out, {refusal});
     return true;
   }
   // The length check above guarantees room for the name and its NUL.
@@ -109,10 +126,12 @@ bool ChangeDevice(ConsoleState& state) {
 // Reads a number answer and stores it when check lets it through. A missing
 // number leaves the setting and the unread word alone.
 template <typename Number, typename Check, typename Store>
-bool ReadNumberSetting(const char* prompt, NumberRead (*read)(Number&), Check check, Store store) {
-  std::puts(prompt);
+bool ReadNumberSetting(const ConsoleStreams& io, const char* prompt,
+                       NumberRead (*read)(const ConsoleStreams&, Number&), Check check,
+                       Store store) {
+  PrintLines(io.out, {prompt});
   Number value{};
-  switch (read(value)) {
+  switch (read(io, value)) {
     case NumberRead::kEnd:
       return false;
     case NumberRead::kNoNumber:
@@ -121,7 +140,7 @@ bool ReadNumberSetting(const char* prompt, NumberRead (*read)(Number&), Check ch
       break;
   }
   if (const char* refusal = check(value)) {
-    std::puts(refusal);
+    PrintLines(io.out, {refusal});
   } else {
     store(value);
   }
@@ -139,7 +158,7 @@ constexpr Preset kPresets[] = {
 };
 
 bool ApplyPreset(ConsoleState& state) {
-  PrintLines({
+  PrintLines(state.io.out, {
       "Enter:",
       "1.  Full Range and Narrow (18 Hz - 16 kHz, Q 4, 31 bands",
       "2.  Full Range and Wide (18 Hz - 16 kHz, Q 1.3, 12 bands",
@@ -150,12 +169,12 @@ bool ApplyPreset(ConsoleState& state) {
   state.presetChoice = 0;
   while (state.presetChoice < 1 || state.presetChoice > 5) {
     long long value = 0;
-    switch (ReadInteger(value)) {
+    switch (ReadInteger(state.io, value)) {
       case NumberRead::kEnd:
         return false;
       case NumberRead::kNoNumber:
         // Not a number at all: drop the word and ask silently again.
-        if (!ReadWord(state.commandWord)) {
+        if (!ReadWord(state.io, state.commandWord)) {
           return false;
         }
         break;
@@ -180,8 +199,9 @@ bool CarryOut(ConsoleState& state) {
     return false;
   }
   if (WordIs(word, "r")) {
-    return RunMeasurement(s, state.plan, state.endHz, state.reportText, state.pulseWords,
-                          state.syncWords, state.commandWord);
+    const RunOutcome run = RunMeasurement(s, state.plan, state.endHz, {state.io.out, state.io.err});
+    state.failure = run.failure;
+    return !state.failure && (!run.measured || WaitForContinue(state.io, state.commandWord));
   }
   if (WordIs(word, "h")) {
     return ShowHelp(state);
@@ -191,22 +211,22 @@ bool CarryOut(ConsoleState& state) {
   }
   if (WordIs(word, "q")) {
     return ReadNumberSetting<double>(
-        "Enter Q (larger = narrower bandwidth)", ReadReal,
+        state.io, "Enter Q (larger = narrower bandwidth)", ReadReal,
         [&](double q) { return CheckQ(s, q, scratch); }, [&](double q) { s.qFactor = q; });
   }
   if (WordIs(word, "f")) {
     return ReadNumberSetting<double>(
-        "Enter starting frequency", ReadReal, [&](double hz) { return CheckStart(s, hz, scratch); },
+        state.io, "Enter starting frequency", ReadReal, [&](double hz) { return CheckStart(s, hz, scratch); },
         [&](double hz) { s.startHz = hz; });
   }
   if (WordIs(word, "t")) {
     return ReadNumberSetting<double>(
-        "Enter sweep length", ReadReal, [](double seconds) { return CheckSweepSeconds(seconds); },
+        state.io, "Enter sweep length", ReadReal, [](double seconds) { return CheckSweepSeconds(seconds); },
         [&](double seconds) { s.sweepSeconds = seconds; });
   }
   if (WordIs(word, "b")) {
     return ReadNumberSetting<long long>(
-        "Enter number of bands", ReadInteger,
+        state.io, "Enter number of bands", ReadInteger,
         [&](long long count) { return CheckBandCount(s, count, scratch); },
         [&](long long count) { s.bandCount = static_cast<std::int32_t>(count); });
   }
@@ -221,18 +241,20 @@ bool CarryOut(ConsoleState& state) {
 
 }  // namespace
 
-int RunConsole(ConsoleState& state) {
-  PrintBanner();
+std::optional<DeviceFailure> RunConsole(const ConsoleStreams& io) {
+  ConsoleState state;
+  state.io = io;
+  PrintBanner(io.out);
   for (;;) {
     const Settings& s = state.settings;
     state.endHz = FindHighFreq(s.qFactor, s.bandCount, s.startHz, state.plan.low.data(),
                                state.plan.high.data());
     PrintSettings(state);
-    PrintMenu();
-    if (!ReadWord(state.commandWord) || !CarryOut(state)) {
+    PrintMenu(io.out);
+    if (!ReadWord(io, state.commandWord) || !CarryOut(state)) {
       break;
     }
   }
-  static_cast<void>(std::fflush(stdout));
-  return 0;
+  static_cast<void>(std::fflush(io.out));
+  return state.failure;
 }

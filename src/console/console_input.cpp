@@ -11,17 +11,17 @@ bool IsSpace(int c) {
 }
 
 // Whoever sits at the keyboard must see the prompt before we block on them.
-void FlushPrompt() {
-  static_cast<void>(std::fflush(stdout));
+void FlushPrompt(const ConsoleStreams& io) {
+  static_cast<void>(std::fflush(io.out));
 }
 
 }  // namespace
 
-WordRead ReadWordChecked(CommandWord& word) {
-  FlushPrompt();
-  int c = std::getc(stdin);
+WordRead ReadWordChecked(const ConsoleStreams& io, CommandWord& word) {
+  FlushPrompt(io);
+  int c = std::getc(io.in);
   while (c != EOF && IsSpace(c)) {
-    c = std::getc(stdin);
+    c = std::getc(io.in);
   }
   if (c == EOF) {
     return WordRead::kEnd;
@@ -39,10 +39,10 @@ WordRead ReadWordChecked(CommandWord& word) {
     } else {
       tooLong = true;  // keep consuming: the rest must not become the next word
     }
-    c = std::getc(stdin);
+    c = std::getc(io.in);
   }
   if (c != EOF) {
-    static_cast<void>(std::ungetc(c, stdin));
+    static_cast<void>(std::ungetc(c, io.in));
   }
   word[length] = '\0';
 
@@ -53,28 +53,28 @@ WordRead ReadWordChecked(CommandWord& word) {
   return WordRead::kWord;
 }
 
-bool ReadWord(CommandWord& word) {
-  return ReadWordChecked(word) != WordRead::kEnd;
+bool ReadWord(const ConsoleStreams& io, CommandWord& word) {
+  return ReadWordChecked(io, word) != WordRead::kEnd;
 }
 
 bool WordIs(const CommandWord& word, const char* text) {
   return std::strcmp(word.data(), text) == 0;
 }
 
-bool WaitForContinue(CommandWord& word) {
+bool WaitForContinue(const ConsoleStreams& io, CommandWord& word) {
   while (!WordIs(word, "c")) {
-    std::puts("Enter 'c' to continue");
-    if (!ReadWord(word)) {
+    std::fputs("Enter 'c' to continue\n", io.out);
+    if (!ReadWord(io, word)) {
       return false;
     }
   }
   return true;
 }
 
-NumberRead ReadReal(double& value) {
-  FlushPrompt();
+NumberRead ReadReal(const ConsoleStreams& io, double& value) {
+  FlushPrompt(io);
   double read = 0.0;
-  const int stored = std::scanf("%lf", &read);
+  const int stored = std::fscanf(io.in, "%lf", &read);
   if (stored == 1) {
     value = read;
     return NumberRead::kNumber;
@@ -82,10 +82,10 @@ NumberRead ReadReal(double& value) {
   return stored == EOF ? NumberRead::kEnd : NumberRead::kNoNumber;
 }
 
-NumberRead ReadInteger(long long& value) {
-  FlushPrompt();
+NumberRead ReadInteger(const ConsoleStreams& io, long long& value) {
+  FlushPrompt(io);
   long long read = 0;
-  const int stored = std::scanf("%lli", &read);
+  const int stored = std::fscanf(io.in, "%lli", &read);
   if (stored == 1) {
     value = read;
     return NumberRead::kNumber;

@@ -1,8 +1,13 @@
+#include <cstdio>
+
 #include "console/command_loop.h"
 
+// The one place where the program ends.
 int main() {
-  // Static: the state lives as long as the program, and the sync arrays are
-  // too large to sit comfortably on the stack.
-  static ConsoleState state;
-  return RunConsole(state);
+  const std::optional<DeviceFailure> failure = RunConsole({stdin, stdout, stderr});
+  if (!failure) {
+    return 0;
+  }
+  std::fputs(failure->message.c_str(), failure->onStdout ? stdout : stderr);
+  return 1;
 }

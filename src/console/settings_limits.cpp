@@ -5,7 +5,7 @@
 #include <limits>
 #include <tuple>
 
-#include "console/measurement_run.h"
+#include "measurement/run_constants.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "console/band_plan.h"
-#include "console/settings.h"
+#include "measurement/band_plan.h"
+#include "measurement/settings.h"
 
 // What the console accepts as a new setting. Each check returns nullptr when
 // the value may be stored, or the one line that tells the user why not and

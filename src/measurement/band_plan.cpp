@@ -1,4 +1,4 @@
-#include "console/band_plan.h"
+#include "measurement/band_plan.h"
 
 #include <cmath>
 #include <limits>

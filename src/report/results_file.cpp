@@ -1,32 +1,17 @@
-#include "console/results_file.h"
+#include "report/results_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 
-namespace {
-
-void ReportFailure(const char* what, const char* path, int error) {
-  std::fprintf(stderr,
-               "Could not %s %s: %s. The results above were not saved; copy them from the "
-               "screen, or fix the problem (or start the program in a writable directory) and "
-               "measure again.\n",
-               what, path, std::strerror(error));
-}
-
-}  // namespace
-
-bool AppendResults(const char* path, std::string_view text) {
+std::optional<ResultsFileError> AppendResults(const char* path, std::string_view text) {
   // O_APPEND puts every write at the current end of the file, so an existing
   // file is never overwritten, whatever else has appended to it meanwhile.
   const int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
   if (fd < 0) {
-    ReportFailure("open", path, errno);
-    return false;
+    return ResultsFileError{"open", errno};
   }
   struct stat before {};
   const bool sizeKnown = fstat(fd, &before) == 0;
@@ -53,8 +38,7 @@ bool AppendResults(const char* path, std::string_view text) {
     error = errno;
   }
   if (error != 0) {
-    ReportFailure("write the results to", path, error);
-    return false;
+    return ResultsFileError{"write the results to", error};
   }
-  return true;
+  return std::nullopt;
 }

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <string>
+
+// Why the sound device could not be set up for a measurement: the message
+// users know for that step, with the device's own reason, and the stream it
+// has always been printed on. The program ends with status 1 after it.
+struct DeviceFailure {
+  std::string message;  // ends with a line break
+  bool onStdout = false;
+};

@@ -1,0 +1,87 @@
+#include "measurement/pipeline.h"
+
+#include <algorithm>
+#include <new>
+#include <span>
+
+#include "audio/sample_packing.h"
+#include "signals/sweep.h"
+#include "signals/sync_pulse.h"
+
+namespace {
+
+constexpr SampleWord kLargestSample = 8388607;
+
+}  // namespace
+
+RunSizes ComputeSizes(double sweepSeconds) {
+  RunSizes sizes;
+  // The product is formed in extended precision before it is truncated:
+  // 0.7 s gives 33599 samples, not 33600.
+  sizes.sweepSamples =
+      static_cast<std::int32_t>(static_cast<long double>(SAMPLE_RATE) * sweepSeconds);
+  sizes.totalSamples = sizes.sweepSamples + 2 * EDGE_PAD;
+  sizes.planeBytes = kSampleBytes * sizes.totalSamples;
+  return sizes;
+}
+
+std::size_t RunBuffers::BytesFor(const RunSizes& sizes) {
+  const auto total = static_cast<std::size_t>(sizes.totalSamples);
+  return total * (sizeof(double) + 2 * sizeof(SampleWord) + 4 * kSampleBytes);
+}
+
+bool RunBuffers::Allocate(const RunSizes& sizes) {
+  const auto total = static_cast<std::size_t>(sizes.totalSamples);
+  const auto planes = static_cast<std::size_t>(kChannels) * static_cast<std::size_t>(sizes.planeBytes);
+  try {
+    freqTrack.assign(total, 0.0);
+    sweepWords.assign(total, 0);
+    recordWords.assign(total, 0);
+    playBuffer.assign(planes, 0);
+    recordBuffer.assign(planes, 0);
+    pulseWords.assign(SYNC_LEN, 0);
+    syncWords.assign(SYNC_LEN, 0);
+  } catch (const std::bad_alloc&) {
+    *this = RunBuffers{};
+    return false;
+  }
+  return true;
+}
+
+std::int32_t PrepareSignals(const Settings& settings, double endHz, const RunSizes& sizes,
+                            RunBuffers& buffers) {
+  const std::int32_t syncOut = MakePulse(buffers.pulseWords.data(), SAMPLE_RATE, SYNC_LEN, EDGE_PAD);
+  NUM24_TO_CHAR(buffers.pulseWords.data(), buffers.playBuffer.data() + sizes.planeBytes, SYNC_LEN);
+  MakeSweep(SAMPLE_RATE, buffers.sweepWords.data(), buffers.freqTrack.data(), settings.startHz,
+            endHz, sizes.totalSamples, kSweepAmplitude, EDGE_PAD);
+  NUM24_TO_CHAR(buffers.sweepWords.data(), buffers.playBuffer.data(), sizes.totalSamples);
+  return syncOut;
+}
+
+RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan,
+                                   const RunSizes& sizes, std::int32_t syncOut,
+                                   RunBuffers& buffers) {
+  CHAR_TO_NUM32(buffers.recordBuffer.data(), buffers.recordWords.data(), kSampleBytes,
+                sizes.totalSamples);
+  CHAR_TO_NUM32(buffers.recordBuffer.data() + sizes.planeBytes, buffers.syncWords.data(),
+                kSampleBytes, SYNC_LEN);
+  RecordingAnalysis result;
+  result.syncIn = FindPeak(buffers.syncWords);
+  result.lag = result.syncIn.index - syncOut;
+  // A sync channel with nothing above zero, or a pulse that seems to return
+  // before it was sent, means the loop-back cable is not doing its job.
+  result.syncReturned = result.syncIn.peak > 0.0 && result.lag >= 0;
+
+  const std::span<const SampleWord> recorded(buffers.recordWords);
+  const auto bandCount = static_cast<std::size_t>(std::max(settings.bandCount, 0));
+  result.levels = ComputeBandLevels(
+      {.toneTrack = std::span<const double>(buffers.freqTrack)
+                        .first(static_cast<std::size_t>(sizes.sweepSamples)),
+       .recorded = recorded,
+       .firstAnswer = std::int64_t{EDGE_PAD} + result.lag},
+      std::span<const double>(plan.high).first(bandCount));
+  result.clippedSamples = std::count_if(recorded.begin(), recorded.end(), [](SampleWord s) {
+    return s >= kLargestSample || s <= -kLargestSample;
+  });
+  return result;
+}

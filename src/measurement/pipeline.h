@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "analysis/band_analysis.h"
+#include "analysis/levels.h"
+#include "audio/sample_word.h"
+#include "measurement/band_plan.h"
+#include "measurement/run_constants.h"
+#include "measurement/settings.h"
+
+// Sizes of one run, from the sweep length.
+struct RunSizes {
+  std::int32_t sweepSamples = 0;
+  std::int32_t totalSamples = 0;  // per channel: the sweep and its two pads
+  std::int32_t planeBytes = 0;
+};
+
+// Works out the sizes of a run. The sweep length must have passed the
+// console's limit, which keeps every size within signed 32-bit counts.
+RunSizes ComputeSizes(double sweepSeconds);
+
+// The buffers of one run, zero-filled.
+struct RunBuffers {
+  std::vector<double> freqTrack;
+  std::vector<SampleWord> sweepWords;
+  std::vector<SampleWord> recordWords;
+  std::vector<std::int8_t> playBuffer;    // two planes: the sweep, then the sync burst
+  std::vector<std::int8_t> recordBuffer;  // two planes: the microphone, then the return
+  std::vector<SampleWord> pulseWords;     // SYNC_LEN
+  std::vector<SampleWord> syncWords;      // SYNC_LEN
+
+  // Bytes that Allocate takes for a run of these sizes.
+  static std::size_t BytesFor(const RunSizes& sizes);
+  // Returns false when memory runs out, with nothing kept.
+  bool Allocate(const RunSizes& sizes);
+};
+
+// Fills the play buffer: the sync burst on channel 2, the sweep on channel 1;
+// returns the sync-out position.
+std::int32_t PrepareSignals(const Settings& settings, double endHz, const RunSizes& sizes,
+                            RunBuffers& buffers);
+
+// What a recording already made says.
+struct RecordingAnalysis {
+  SyncPeak syncIn;
+  std::int32_t lag = 0;  // sync-in minus sync-out
+  bool syncReturned = false;
+  BandLevels levels;
+  std::int64_t clippedSamples = 0;  // microphone samples at full scale
+};
+
+// Unpacks the recording and analyses it against what was played.
+RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan,
+                                   const RunSizes& sizes, std::int32_t syncOut,
+                                   RunBuffers& buffers);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+#include "analysis/band_analysis.h"
+#include "measurement/band_plan.h"
+
+// The results table of levels, as printed and as saved: two header lines and
+// one line per band. It grows as needed, so no band line is ever cut off.
+std::string WriteReport(const BandLevels& levels, const BandPlan& plan);
+
+// The one-line warning that names the unresolved bands, or an empty text when
+// there are none.
+std::string UnresolvedWarning(const BandLevels& levels);

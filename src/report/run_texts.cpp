@@ -1,0 +1,141 @@
+#include "report/run_texts.h"
+
+#include <alsa/asoundlib.h>
+
+#include <cstring>
+
+#include "analysis/levels.h"
+#include "report/band_report.h"
+
+namespace {
+
+// Adds "n thing(s)" to a comma-separated list, when n is not 0.
+void AppendCount(std::string& list, std::int64_t count, const char* one, const char* many) {
+  if (count == 0) {
+    return;
+  }
+  if (!list.empty()) {
+    list += ", ";
+  }
+  list += std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+}  // namespace
+
+void PrintStarted(const RunOutput& io, bool periodAsAsked) {
+  if (!periodAsAsked) {
+    std::fputs("Driver did not return requested period size.\n", io.out);
+  }
+  std::fputs("Running Test...\n", io.out);
+  std::fflush(io.out);
+}
+
+void PrintSync(const RunOutput& io, const SyncPeak& returned, std::int32_t syncOut) {
+  std::fprintf(io.out, "Ch 2 (sync): Return Level = %.1f dB\n", RtodB(returned.peak / kFullScale));
+  std::fprintf(io.out, "Sync Out = %i \t Sync In = %i samples\n", syncOut, returned.index);
+  // A warning about the sync must come after the line it is about.
+  std::fflush(io.out);
+}
+
+void PrintAnalyzing(const RunOutput& io) {
+  std::fputs("Analyzing data...\n", io.out);
+}
+
+void PrintResults(const RunOutput& io, const std::string& report, const BandLevels& levels) {
+  (void)std::fwrite(report.data(), 1, report.size(), io.out);
+  for (std::size_t k = 0; k < levels.bands.size(); ++k) {
+    if (levels.bands[k].count == 0) {
+      std::fprintf(io.out, "Band %i is missing data\n", static_cast<int>(k + 1));
+    }
+  }
+  std::fprintf(io.out, "Ch 1 (sweep): Return Level = %.1f dB\n",
+               RtodB(levels.sweepPeak / kFullScale));
+  // The table comes first on a terminal that shows both streams.
+  std::fflush(io.out);
+  const std::string warning = UnresolvedWarning(levels);
+  (void)std::fputs(warning.c_str(), io.err);
+}
+
+void WarnNoSync(const RunOutput& io) {
+  std::fputs(
+      "Warning: no sync pulse came back on input 2, so the results are not aligned with the "
+      "sweep and cannot be trusted. Check the cable from output 2 to input 2 and repeat the "
+      "measurement.\n",
+      io.err);
+}
+
+void WarnClipped(const RunOutput& io, std::int64_t clippedSamples) {
+  std::fprintf(io.err,
+               "Warning: the microphone input (input 1) reached full scale in %lld samples, so "
+               "the loud bands read too low. Lower the input gain and repeat the measurement.\n",
+               static_cast<long long>(clippedSamples));
+}
+
+void WarnTransfer(const RunOutput& io, const TransferStats& stats, std::uint64_t period,
+                  unsigned rate) {
+  if (stats.Clean()) {
+    return;
+  }
+  const double periodMs =
+      rate == 0 ? 0.0 : 1000.0 * static_cast<double>(period) / static_cast<double>(rate);
+  if (stats.fatalError != 0) {
+    std::fprintf(io.err,
+                 "Warning: the sound device failed while %s (%s); only %lld of %lld periods were "
+                 "recorded and the rest of the recording is silence. Check the device and repeat "
+                 "the measurement.\n",
+                 stats.fatalOperation, snd_strerror(stats.fatalError),
+                 static_cast<long long>(stats.periodsRecorded),
+                 static_cast<long long>(stats.periods));
+    return;
+  }
+  std::string causes;
+  AppendCount(causes, stats.xruns, "underrun or overrun", "underruns or overruns");
+  AppendCount(causes, stats.otherErrors, "other transfer error", "other transfer errors");
+  AppendCount(causes, stats.shortCounts, "short transfer", "short transfers");
+  if (stats.lostPeriods == 0) {
+    std::fprintf(io.err,
+                 "Warning: the transfer was disturbed (%s); nothing was lost, but the device is "
+                 "not keeping up reliably. Repeat the measurement.\n",
+                 causes.c_str());
+    return;
+  }
+  std::fprintf(io.err,
+               "Warning: the transfer was disturbed (%s); at least %lld %s of %.1f ms of the "
+               "recording %s lost or misplaced, so some bands may read wrong. Repeat the "
+               "measurement.\n",
+               causes.c_str(), static_cast<long long>(stats.lostPeriods),
+               stats.lostPeriods == 1 ? "period" : "periods", periodMs,
+               stats.lostPeriods == 1 ? "was" : "were");
+}
+
+void WarnCloseProblem(const RunOutput& io, const CloseProblem& problem) {
+  if (problem.operation == nullptr) {
+    return;
+  }
+  std::fprintf(io.err,
+               "Warning: %s failed while closing the sound device: %s. The recording is "
+               "complete; if the device misbehaves, reconnect it.\n",
+               problem.operation, snd_strerror(problem.error));
+}
+
+void WarnResultsNotSaved(const RunOutput& io, const char* path, const ResultsFileError& error) {
+  std::fprintf(io.err,
+               "Could not %s %s: %s. The results above were not saved; copy them from the "
+               "screen, or fix the problem (or start the program in a writable directory) and "
+               "measure again.\n",
+               error.step, path, std::strerror(error.error));
+}
+
+void WarnNoMemory(const RunOutput& io, std::size_t bytesNeeded) {
+  std::fprintf(io.err,
+               "Not enough memory for a sweep of this length (%zu bytes needed); nothing was "
+               "played. Set a shorter sweep with 't' and run again.\n",
+               bytesNeeded);
+}
+
+void WarnUnmeasurable(const RunOutput& io, std::int32_t maxBands, double maxSeconds) {
+  std::fprintf(io.err,
+               "These settings cannot be measured (at most %i bands, a sweep of 0 to %.0f "
+               "seconds); change them and run again.\n",
+               maxBands, maxSeconds);
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "analysis/band_analysis.h"
+#include "analysis/levels.h"
+#include "audio/duplex_transfer.h"
+#include "audio/play_rec.h"
+#include "report/results_file.h"
+
+// Everything a measurement run says, in one place: the dialogue's lines on
+// out, the warnings on err. Each warning says what happened and what to do.
+struct RunOutput {
+  std::FILE* out = stdout;
+  std::FILE* err = stderr;
+};
+
+void PrintStarted(const RunOutput& io, bool periodAsAsked);
+void PrintSync(const RunOutput& io, const SyncPeak& returned, std::int32_t syncOut);
+void PrintAnalyzing(const RunOutput& io);
+// The report, the bands that received no samples, the sweep's return level,
+// and the warning about unresolved bands.
+void PrintResults(const RunOutput& io, const std::string& report, const BandLevels& levels);
+
+void WarnNoSync(const RunOutput& io);
+void WarnClipped(const RunOutput& io, std::int64_t clippedSamples);
+void WarnTransfer(const RunOutput& io, const TransferStats& stats, std::uint64_t period,
+                  unsigned rate);
+void WarnCloseProblem(const RunOutput& io, const CloseProblem& problem);
+void WarnResultsNotSaved(const RunOutput& io, const char* path, const ResultsFileError& error);
+void WarnNoMemory(const RunOutput& io, std::size_t bytesNeeded);
+void WarnUnmeasurable(const RunOutput& io, std::int32_t maxBands, double maxSeconds);
