@@ -63,15 +63,19 @@ BandLevels ComputeBandLevels(const BandInput& input, std::span<const double> hig
     result.sweepPeak = std::max(magnitude, result.sweepPeak);
   }
 
+  for (std::size_t k = 0; k < result.bands.size(); ++k) {
+    result.bands[k].aboveNyquist = high[k] > input.rate / 2.0;
+  }
   for (BandResult& b : result.bands) {
     b.cycles /= input.rate;
     b.hasLevel = b.count > 0 && b.magnitudeSum > 0.0;
     b.unresolved = b.count > 0 && b.cycles < kMinResolvedCycles;
   }
-  result.referenceBand =
-      LoudestBand(result.bands, [](const BandResult& b) { return !b.unresolved; });
+  result.referenceBand = LoudestBand(
+      result.bands, [](const BandResult& b) { return !b.unresolved && !b.aboveNyquist; });
   if (result.referenceBand < 0) {
-    result.referenceBand = LoudestBand(result.bands, [](const BandResult&) { return true; });
+    result.referenceBand =
+        LoudestBand(result.bands, [](const BandResult& b) { return !b.aboveNyquist; });
   }
   if (result.referenceBand >= 0) {
     const BandResult& ref = result.bands[static_cast<std::size_t>(result.referenceBand)];

@@ -28,15 +28,18 @@ struct BandResult {
   double level = kNoLevelDb;
   // Samples were filed here but too few cycles to trust their average.
   bool unresolved = false;
+  // The band reaches above half the sample rate, where no tone is played.
+  bool aboveNyquist = false;
 };
 
 struct BandLevels {
   std::vector<BandResult> bands;
   double sweepPeak = 0.0;  // largest sample magnitude examined
   // The band whose average is 0 dB, or -1 when no band has a level. It is the
-  // loudest band that is not unresolved; when every band with a level is
-  // unresolved it is the loudest of those, so the table is still relative to
-  // something, and the warning says that the whole table is unreliable.
+  // loudest band that is neither unresolved nor above half the rate; when
+  // every band with a level is unresolved it is the loudest of those (never
+  // one above half the rate), so the table is still relative to something,
+  // and the warning says that the whole table is unreliable.
   std::int32_t referenceBand = -1;
 };
 

@@ -8,4 +8,7 @@
 struct DeviceFailure {
   std::string message;  // ends with a line break
   bool onStdout = false;
+  // What the user can try next, for standard error after the message; empty
+  // when nothing better than the message itself can be said.
+  std::string hint{};
 };

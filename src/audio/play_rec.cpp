@@ -7,14 +7,15 @@
 
 namespace {
 
-// Periods to queue ahead of the recording: three in the usual buffer of four,
-// never so many that the writes would have to wait for the device.
+// Periods to queue ahead of the recording: as many as the granted buffer
+// holds, up to three. Writing into the empty buffer of a freshly prepared
+// stream never has to wait, however full it becomes.
 std::int64_t PrimePeriods(const StreamGrant& playback) {
   if (playback.period == 0) {
     return 1;
   }
   const auto periodsInBuffer = static_cast<std::int64_t>(playback.buffer / playback.period);
-  return std::clamp<std::int64_t>(periodsInBuffer - 1, 1, 3);
+  return std::clamp<std::int64_t>(periodsInBuffer, 1, 3);
 }
 
 // Keeps the first failure worth a line: anything but the expected end of a
@@ -56,12 +57,14 @@ PlayRecResult PLAY_REC(const StreamRequest& request, const DuplexPlanes& planes,
   (void)snd_pcm_drain(capture.get());
   int err = snd_pcm_prepare(capture.get());
   if (err < 0) {
-    result.failure = {std::string("Problem preparing recording stream: ") + snd_strerror(err) + "\n"};
+    result.failure = {std::string("Problem preparing recording stream: ") + snd_strerror(err) + "\n",
+                      false, {}};
     return result;
   }
   err = snd_pcm_prepare(playback.get());
   if (err < 0) {
-    result.failure = {std::string("Problem preparing playback stream: ") + snd_strerror(err) + "\n"};
+    result.failure = {std::string("Problem preparing playback stream: ") + snd_strerror(err) + "\n",
+                      false, {}};
     return result;
   }
   if (events.started) {

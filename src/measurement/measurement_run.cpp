@@ -1,5 +1,8 @@
 #include "measurement/measurement_run.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "audio/play_rec.h"
 #include "console/settings_limits.h"
 #include "measurement/pipeline.h"
@@ -11,6 +14,55 @@ namespace {
 
 constexpr const char* kResultsFile = "sweep_out.txt";
 
+// The memory the system says it can still give, in bytes; 0 when it does
+// not say. Allocating far beyond it would wake the out-of-memory killer
+// instead of failing.
+std::size_t AvailableMemory() {
+  std::FILE* info = std::fopen("/proc/meminfo", "re");
+  if (info == nullptr) {
+    return 0;
+  }
+  unsigned long long kib = 0;
+  char line[128];
+  while (std::fgets(line, sizeof line, info) != nullptr) {
+    if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) {
+      break;
+    }
+  }
+  (void)std::fclose(info);
+  return static_cast<std::size_t>(kib) * 1024U;
+}
+
+// Settings the console accepts and shows but that no sweep can measure; the
+// line that names the setting to change, or nullptr.
+const char* Unmeasurable(const Settings& settings) {
+  if (settings.qFactor < 0.0) {
+    return "Cannot run: with a negative Q the bands fall instead of rising, so every sample "
+           "would land in the last band. Set a Q above 0 with 'q' and run again.\n";
+  }
+  if (!(settings.startHz >= 1.0)) {
+    return "Cannot run: the start frequency is below 1 Hz, where no sweep can be measured. Set "
+           "a start of at least 1 Hz with 'f' and run again.\n";
+  }
+  return nullptr;
+}
+
+// Why a run's report must not go into the results file, or nullptr.
+const char* ReasonNotToSave(const PlayRecResult& played, const RecordingAnalysis& analysis) {
+  if (played.stats.fatalError != 0) {
+    return "the sound device failed during the run";
+  }
+  switch (analysis.syncReturn) {
+    case SyncReturn::kMissing:
+      return "no sync pulse came back, so the bands are not aligned with the sweep";
+    case SyncReturn::kSweepOnInput2:
+      return "input 2 carried the sweep instead of the sync pulse";
+    case SyncReturn::kClear:
+      break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double endHz,
@@ -21,9 +73,14 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
     WarnUnmeasurable(io, kMaxBands, kMaxSweepSeconds);
     return {};
   }
+  if (const char* why = Unmeasurable(settings)) {
+    std::fputs(why, io.err);
+    return {};
+  }
   const RunSizes sizes = ComputeSizes(settings.sweepSeconds);
+  const std::size_t available = AvailableMemory();
   RunBuffers buffers;
-  if (!buffers.Allocate(sizes)) {
+  if ((available != 0 && RunBuffers::BytesFor(sizes) > available) || !buffers.Allocate(sizes)) {
     WarnNoMemory(io, RunBuffers::BytesFor(sizes));
     return {};
   }
@@ -54,8 +111,9 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
 
   const RecordingAnalysis analysis = AnalyseRecording(settings, plan, sizes, syncOut, buffers);
   PrintSync(io, analysis.syncIn, syncOut);
-  if (!analysis.syncReturned) {
-    WarnNoSync(io);
+  // One cause, one message: a device that failed explains a missing pulse.
+  if (played.stats.fatalError == 0) {
+    WarnSync(io, analysis.syncReturn);
   }
   PrintAnalyzing(io);
   const std::string report = WriteReport(analysis.levels, plan);
@@ -63,7 +121,12 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
   if (analysis.clippedSamples > 0) {
     WarnClipped(io, analysis.clippedSamples);
   }
-  if (const auto error = AppendResults(kResultsFile, report)) {
+  if (sizes.sweepSamples == 0) {
+    WarnNothingSwept(io);
+  }
+  if (const char* reason = ReasonNotToSave(played, analysis)) {
+    WarnNotSaved(io, kResultsFile, reason);
+  } else if (const auto error = AppendResults(kResultsFile, report)) {
     WarnResultsNotSaved(io, kResultsFile, *error);
   }
   return {.measured = true, .failure = std::nullopt};

@@ -27,7 +27,7 @@ RunSizes ComputeSizes(double sweepSeconds) {
 
 std::size_t RunBuffers::BytesFor(const RunSizes& sizes) {
   const auto total = static_cast<std::size_t>(sizes.totalSamples);
-  return total * (sizeof(double) + 2 * sizeof(SampleWord) + 4 * kSampleBytes);
+  return total * (sizeof(double) + 3 * sizeof(SampleWord) + 4 * kSampleBytes);
 }
 
 bool RunBuffers::Allocate(const RunSizes& sizes) {
@@ -40,7 +40,7 @@ bool RunBuffers::Allocate(const RunSizes& sizes) {
     playBuffer.assign(planes, 0);
     recordBuffer.assign(planes, 0);
     pulseWords.assign(SYNC_LEN, 0);
-    syncWords.assign(SYNC_LEN, 0);
+    returnWords.assign(total, 0);
   } catch (const std::bad_alloc&) {
     *this = RunBuffers{};
     return false;
@@ -63,14 +63,24 @@ RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& pla
                                    RunBuffers& buffers) {
   CHAR_TO_NUM32(buffers.recordBuffer.data(), buffers.recordWords.data(), kSampleBytes,
                 sizes.totalSamples);
-  CHAR_TO_NUM32(buffers.recordBuffer.data() + sizes.planeBytes, buffers.syncWords.data(),
-                kSampleBytes, SYNC_LEN);
+  CHAR_TO_NUM32(buffers.recordBuffer.data() + sizes.planeBytes, buffers.returnWords.data(),
+                kSampleBytes, sizes.totalSamples);
   RecordingAnalysis result;
-  result.syncIn = FindPeak(buffers.syncWords);
+  const std::span<const SampleWord> returned(buffers.returnWords);
+  result.syncIn = FindPeak(returned.first(std::min<std::size_t>(SYNC_LEN, returned.size())));
   result.lag = result.syncIn.index - syncOut;
-  // A sync channel with nothing above zero, or a pulse that seems to return
-  // before it was sent, means the loop-back cable is not doing its job.
-  result.syncReturned = result.syncIn.peak > 0.0 && result.lag >= 0;
+  const std::int64_t toneBegin = std::int64_t{EDGE_PAD} + result.lag;
+  result.syncReturn = JudgeSyncReturn(
+      {.returned = returned,
+       .sentBurst = std::span<const SampleWord>(buffers.pulseWords)
+                        .subspan(EDGE_PAD, SAMPLE_RATE / kBurstHz),
+       .sentStart = EDGE_PAD,
+       .sentCrest = syncOut,
+       .found = result.syncIn,
+       // The first tenth of a second of the tone is left to the burst's echo.
+       .toneBegin = toneBegin + SAMPLE_RATE / 10,
+       .toneEnd = toneBegin + sizes.sweepSamples},
+      SYNC_LEN);
 
   const std::span<const SampleWord> recorded(buffers.recordWords);
   const auto bandCount = static_cast<std::size_t>(std::max(settings.bandCount, 0));

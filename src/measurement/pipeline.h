@@ -5,6 +5,7 @@
 
 #include "analysis/band_analysis.h"
 #include "analysis/levels.h"
+#include "analysis/sync_check.h"
 #include "audio/sample_word.h"
 #include "measurement/band_plan.h"
 #include "measurement/run_constants.h"
@@ -28,8 +29,8 @@ struct RunBuffers {
   std::vector<SampleWord> recordWords;
   std::vector<std::int8_t> playBuffer;    // two planes: the sweep, then the sync burst
   std::vector<std::int8_t> recordBuffer;  // two planes: the microphone, then the return
-  std::vector<SampleWord> pulseWords;     // SYNC_LEN
-  std::vector<SampleWord> syncWords;      // SYNC_LEN
+  std::vector<SampleWord> pulseWords;     // SYNC_LEN: the burst as sent
+  std::vector<SampleWord> returnWords;    // input 2, whole; the sync search reads SYNC_LEN
 
   // Bytes that Allocate takes for a run of these sizes.
   static std::size_t BytesFor(const RunSizes& sizes);
@@ -46,7 +47,7 @@ std::int32_t PrepareSignals(const Settings& settings, double endHz, const RunSiz
 struct RecordingAnalysis {
   SyncPeak syncIn;
   std::int32_t lag = 0;  // sync-in minus sync-out
-  bool syncReturned = false;
+  SyncReturn syncReturn = SyncReturn::kMissing;
   BandLevels levels;
   std::int64_t clippedSamples = 0;  // microphone samples at full scale
 };

@@ -1,5 +1,7 @@
 #include "report/band_report.h"
 
+#include <utility>
+
 #include "report/text_format.h"
 
 std::string WriteReport(const BandLevels& levels, const BandPlan& plan) {
@@ -11,25 +13,36 @@ std::string WriteReport(const BandLevels& levels, const BandPlan& plan) {
   return report;
 }
 
-std::string UnresolvedWarning(const BandLevels& levels) {
+namespace {
+
+// The numbers of the bands that match, neighbours named as a range so that
+// even a long list stays short ("1-10, 12"), and how many there are.
+template <typename Matches>
+std::pair<std::string, std::size_t> NameBands(const BandLevels& levels, Matches matches) {
   std::string names;
-  std::size_t unresolvedCount = 0;
+  std::size_t count = 0;
   const std::size_t n = levels.bands.size();
   for (std::size_t k = 0; k < n; ++k) {
-    if (!levels.bands[k].unresolved) {
+    if (!matches(levels.bands[k])) {
       continue;
     }
-    ++unresolvedCount;
-    // Neighbouring bands are named as a range, so even a long list of low
-    // bands stays short: "1-10, 12".
-    const bool startsRange = k == 0 || !levels.bands[k - 1].unresolved;
-    const bool endsRange = k + 1 == n || !levels.bands[k + 1].unresolved;
+    ++count;
+    const bool startsRange = k == 0 || !matches(levels.bands[k - 1]);
+    const bool endsRange = k + 1 == n || !matches(levels.bands[k + 1]);
     if (startsRange) {
       AppendFormat(names, "%s%zu", names.empty() ? "" : ", ", k + 1);
     } else if (endsRange) {
       AppendFormat(names, "-%zu", k + 1);
     }
   }
+  return {names, count};
+}
+
+}  // namespace
+
+std::string UnresolvedWarning(const BandLevels& levels) {
+  const auto [names, unresolvedCount] =
+      NameBands(levels, [](const BandResult& b) { return b.unresolved; });
   if (unresolvedCount == 0) {
     return {};
   }
@@ -48,3 +61,17 @@ std::string UnresolvedWarning(const BandLevels& levels) {
   return text;
 }
 
+std::string AboveNyquistWarning(const BandLevels& levels) {
+  const auto [names, count] = NameBands(levels, [](const BandResult& b) { return b.aboveNyquist; });
+  if (count == 0) {
+    return {};
+  }
+  std::string text;
+  AppendFormat(text,
+               "Warning: %s %s %s above 24000 Hz, the highest tone a 48000 Hz recording can "
+               "hold, so no tone is played there; %s left out of the choice of the 0 dB "
+               "reference. To stay below 24 kHz use fewer bands or a smaller Q.\n",
+               count == 1 ? "band" : "bands", names.c_str(), count == 1 ? "reaches" : "reach",
+               count == 1 ? "it is" : "they are");
+  return text;
+}

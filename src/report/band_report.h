@@ -12,3 +12,7 @@ std::string WriteReport(const BandLevels& levels, const BandPlan& plan);
 // The one-line warning that names the unresolved bands, or an empty text when
 // there are none.
 std::string UnresolvedWarning(const BandLevels& levels);
+
+// The one-line warning that names the bands reaching above half the sample
+// rate, or an empty text when there are none.
+std::string AboveNyquistWarning(const BandLevels& levels);

@@ -52,16 +52,41 @@ void PrintResults(const RunOutput& io, const std::string& report, const BandLeve
                RtodB(levels.sweepPeak / kFullScale));
   // The table comes first on a terminal that shows both streams.
   std::fflush(io.out);
-  const std::string warning = UnresolvedWarning(levels);
-  (void)std::fputs(warning.c_str(), io.err);
+  (void)std::fputs(UnresolvedWarning(levels).c_str(), io.err);
+  (void)std::fputs(AboveNyquistWarning(levels).c_str(), io.err);
 }
 
-void WarnNoSync(const RunOutput& io) {
+void WarnSync(const RunOutput& io, SyncReturn returned) {
+  switch (returned) {
+    case SyncReturn::kClear:
+      return;
+    case SyncReturn::kMissing:
+      std::fputs(
+          "Warning: no sync pulse came back on input 2, so the results are not aligned with the "
+          "sweep and cannot be trusted. Check the cable from output 2 to input 2 and repeat the "
+          "measurement.\n",
+          io.err);
+      return;
+    case SyncReturn::kSweepOnInput2:
+      std::fputs(
+          "Warning: input 2 carried the sweep instead of the sync pulse: the inputs look "
+          "swapped, or the device has only one channel. Connect the microphone to input 1 and "
+          "the cable from output 2 to input 2 of a two-channel interface, and repeat the "
+          "measurement.\n",
+          io.err);
+      return;
+  }
+}
+
+void WarnNothingSwept(const RunOutput& io) {
   std::fputs(
-      "Warning: no sync pulse came back on input 2, so the results are not aligned with the "
-      "sweep and cannot be trusted. Check the cable from output 2 to input 2 and repeat the "
-      "measurement.\n",
+      "Note: a sweep of 0 seconds plays only the sync pulse, so no band could be measured. Set "
+      "a sweep length with 't' and run again.\n",
       io.err);
+}
+
+void WarnNotSaved(const RunOutput& io, const char* path, const char* reason) {
+  std::fprintf(io.err, "The results above were not saved to %s: %s.\n", path, reason);
 }
 
 void WarnClipped(const RunOutput& io, std::int64_t clippedSamples) {
@@ -123,7 +148,8 @@ void WarnResultsNotSaved(const RunOutput& io, const char* path, const ResultsFil
                "Could not %s %s: %s. The results above were not saved; copy them from the "
                "screen, or fix the problem (or start the program in a writable directory) and "
                "measure again.\n",
-               error.step, path, std::strerror(error.error));
+               error.step, path,
+               error.error == 0 ? "it is not a regular file" : std::strerror(error.error));
 }
 
 void WarnNoMemory(const RunOutput& io, std::size_t bytesNeeded) {

@@ -6,6 +6,7 @@
 
 #include "analysis/band_analysis.h"
 #include "analysis/levels.h"
+#include "analysis/sync_check.h"
 #include "audio/duplex_transfer.h"
 #include "audio/play_rec.h"
 #include "report/results_file.h"
@@ -24,7 +25,12 @@ void PrintAnalyzing(const RunOutput& io);
 // and the warning about unresolved bands.
 void PrintResults(const RunOutput& io, const std::string& report, const BandLevels& levels);
 
-void WarnNoSync(const RunOutput& io);
+// Nothing for a clear return; else what input 2 carried and what to do.
+void WarnSync(const RunOutput& io, SyncReturn returned);
+// A sweep of no length measures nothing.
+void WarnNothingSwept(const RunOutput& io);
+// The report was not appended to the results file, and why.
+void WarnNotSaved(const RunOutput& io, const char* path, const char* reason);
 void WarnClipped(const RunOutput& io, std::int64_t clippedSamples);
 void WarnTransfer(const RunOutput& io, const TransferStats& stats, std::uint64_t period,
                   unsigned rate);

@@ -16,6 +16,7 @@ void MakeSweep(std::uint32_t rate, SampleWord* samples, double* freqTrack, doubl
                double endHz, std::int32_t total, double amplitude, std::int32_t pad) {
   const double w = kTurn / static_cast<double>(rate);
   const double crest = kFullScale * amplitude;
+  const double nyquist = static_cast<double>(rate) / 2.0;
   const std::int32_t toneSamples = total - 2 * pad;
   // The track spans the tone alone, so the last tone sample lies within one
   // step of endHz and the top band is measured over its whole width.
@@ -31,7 +32,9 @@ void MakeSweep(std::uint32_t rate, SampleWord* samples, double* freqTrack, doubl
     // The phase is the integral of the track, so the tone's own frequency at
     // tone sample j is the frequency the analysis files that sample under.
     const double phase = static_cast<double>(j) * (w * (startHz + f) / 2.0);
-    samples[pad + j] = static_cast<SampleWord>(std::sin(phase) * crest);
+    // A tone above half the rate cannot be played: it would fold back into
+    // the audio range and be measured as a lower one. The track goes on.
+    samples[pad + j] = f > nyquist ? 0 : static_cast<SampleWord>(std::sin(phase) * crest);
   }
   for (std::int32_t i = pad > total - pad ? pad : total - pad; i < total; ++i) {
     samples[i] = 0;

@@ -5,7 +5,6 @@
 namespace {
 
 constexpr double kTurn = 6.28318;
-constexpr double kBurstHz = 1000.0;
 // Half of full scale, the level of the sweep.
 constexpr double kBurstCrest = 4194304.0;
 // The burst's phase counts from this absolute index, so where in its cycle
@@ -16,8 +15,8 @@ constexpr double kPhaseOrigin = 500.0;
 
 std::int32_t MakePulse(SampleWord* samples, std::uint32_t rate, std::int32_t length,
                        std::int32_t pad) {
-  const double w = (kTurn / static_cast<double>(rate)) * kBurstHz;
-  const double end = static_cast<double>(pad) + static_cast<double>(rate) / kBurstHz;
+  const double w = (kTurn / static_cast<double>(rate)) * static_cast<double>(kBurstHz);
+  const double end = static_cast<double>(pad) + static_cast<double>(rate) / static_cast<double>(kBurstHz);
 
   for (std::int32_t i = 0; i < pad; ++i) {
     samples[i] = 0;
