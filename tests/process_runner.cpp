@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,6 +71,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   auto argPointers = CStrings(args);
   auto envPointers = CStrings(env);
   pid_t pid = 0;
+  const auto started = std::chrono::steady_clock::now();
   const int spawned = posix_spawnp(&pid, args.at(0).c_str(), &actions, nullptr, argPointers.data(),
                                    envPointers.data());
   posix_spawn_file_actions_destroy(&actions);
@@ -137,8 +139,11 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   if (err[0] >= 0) close(err[0]);
 
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  result.peakRssKiB = usage.ru_maxrss;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 // Runs real programs (the tonvale executable, aplay, arecord) the way a user
-// or a script would: given standard input, collected standard output and
+// or a script would, for the tests and the benchmarks: given standard input, collected standard output and
 // error, the exit status.
 
 struct ProcessResult {
@@ -14,6 +14,8 @@ struct ProcessResult {
   std::string err;
   int exitStatus = -1;  // the exit code, or 128 + signal number
   bool timedOut = false;
+  double seconds = 0.0;  // from start to exit
+  long peakRssKiB = 0;   // the process's largest resident size
 };
 
 struct ProcessOptions {
