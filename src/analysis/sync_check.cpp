@@ -46,7 +46,9 @@ bool StandsClear(const SyncEvidence& e, std::int64_t searchLength) {
   const std::span<const SampleWord> search = Stretch(e.returned, 0, searchLength);
   double others = 0.0;
   for (std::size_t i = 0; i < search.size(); ++i) {
-    if (std::llabs(static_cast<std::int64_t>(i) - e.found.index) > kBurstReach) {
+    const auto at = static_cast<std::int64_t>(i);
+    if (std::llabs(at - e.found.index) > kBurstReach &&
+        std::llabs(at - e.checkBurstCrest) > kBurstReach) {
       others = std::max(others, std::fabs(static_cast<double>(search[i])));
     }
   }

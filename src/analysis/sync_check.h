@@ -25,6 +25,9 @@ struct SyncEvidence {
   SyncPeak found;
   std::int64_t toneBegin = 0;
   std::int64_t toneEnd = 0;
+  // Where the check burst after the sweep comes back, if the first burst
+  // was found: it may lie inside a short run's sync search.
+  std::int64_t checkBurstCrest = -1;
 };
 
 // Judges the returned burst by its level against the rest of the sync search

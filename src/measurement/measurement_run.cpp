@@ -60,6 +60,9 @@ const char* ReasonNotToSave(const PlayRecResult& played, const RecordingAnalysis
     case SyncReturn::kClear:
       break;
   }
+  if (analysis.slip.value_or(1) != 0) {
+    return "the recording slipped between the two sync pulses";
+  }
   return nullptr;
 }
 
@@ -114,6 +117,9 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
   // One cause, one message: a device that failed explains a missing pulse.
   if (played.stats.fatalError == 0) {
     WarnSync(io, analysis.syncReturn);
+    if (analysis.syncReturn == SyncReturn::kClear) {
+      WarnSlip(io, analysis.slip);
+    }
   }
   PrintAnalyzing(io);
   const std::string report = WriteReport(analysis.levels, plan);

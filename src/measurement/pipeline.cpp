@@ -11,6 +11,34 @@
 namespace {
 
 constexpr SampleWord kLargestSample = 8388607;
+// The check burst plays this long after the sweep ends.
+constexpr std::int32_t kCheckBurstGap = SAMPLE_RATE / 20;
+constexpr std::int32_t kBurstLength = SAMPLE_RATE / kBurstHz;
+
+// Where the check burst starts in the played signal.
+std::int32_t CheckBurstStart(const RunSizes& sizes) {
+  return EDGE_PAD + sizes.sweepSamples + kCheckBurstGap;
+}
+
+// The check burst's return: the recorded lag of its crest, when something
+// at least half as strong as the sync burst's return came back after the
+// sweep.
+std::optional<std::int64_t> CheckBurstLag(std::span<const SampleWord> returned,
+                                          const RunSizes& sizes, std::int32_t crestOffset,
+                                          const SyncPeak& first) {
+  // After the sweep, and after the sync burst's own return when the sweep
+  // is short.
+  const auto from =
+      static_cast<std::size_t>(std::max(EDGE_PAD + sizes.sweepSamples, first.index + kBurstLength));
+  if (from >= returned.size()) {
+    return std::nullopt;
+  }
+  const SyncPeak second = FindPeak(returned.subspan(from));
+  if (!(second.peak >= first.peak / 2.0) || first.peak <= 0.0) {
+    return std::nullopt;
+  }
+  return static_cast<std::int64_t>(from) + second.index - (CheckBurstStart(sizes) + crestOffset);
+}
 
 }  // namespace
 
@@ -51,7 +79,10 @@ bool RunBuffers::Allocate(const RunSizes& sizes) {
 std::int32_t PrepareSignals(const Settings& settings, double endHz, const RunSizes& sizes,
                             RunBuffers& buffers) {
   const std::int32_t syncOut = MakePulse(buffers.pulseWords.data(), SAMPLE_RATE, SYNC_LEN, EDGE_PAD);
-  NUM24_TO_CHAR(buffers.pulseWords.data(), buffers.playBuffer.data() + sizes.planeBytes, SYNC_LEN);
+  std::int8_t* syncPlane = buffers.playBuffer.data() + sizes.planeBytes;
+  NUM24_TO_CHAR(buffers.pulseWords.data(), syncPlane, SYNC_LEN);
+  NUM24_TO_CHAR(buffers.pulseWords.data() + EDGE_PAD, syncPlane + kSampleBytes * CheckBurstStart(sizes),
+                kBurstLength);
   MakeSweep(SAMPLE_RATE, buffers.sweepWords.data(), buffers.freqTrack.data(), settings.startHz,
             endHz, sizes.totalSamples, kSweepAmplitude, EDGE_PAD);
   NUM24_TO_CHAR(buffers.sweepWords.data(), buffers.playBuffer.data(), sizes.totalSamples);
@@ -72,15 +103,18 @@ RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& pla
   const std::int64_t toneBegin = std::int64_t{EDGE_PAD} + result.lag;
   result.syncReturn = JudgeSyncReturn(
       {.returned = returned,
-       .sentBurst = std::span<const SampleWord>(buffers.pulseWords)
-                        .subspan(EDGE_PAD, SAMPLE_RATE / kBurstHz),
+       .sentBurst = std::span<const SampleWord>(buffers.pulseWords).subspan(EDGE_PAD, kBurstLength),
        .sentStart = EDGE_PAD,
        .sentCrest = syncOut,
        .found = result.syncIn,
        // The first tenth of a second of the tone is left to the burst's echo.
        .toneBegin = toneBegin + SAMPLE_RATE / 10,
-       .toneEnd = toneBegin + sizes.sweepSamples},
+       .toneEnd = toneBegin + sizes.sweepSamples,
+       .checkBurstCrest = CheckBurstStart(sizes) + (syncOut - EDGE_PAD) + result.lag},
       SYNC_LEN);
+  if (const auto checkLag = CheckBurstLag(returned, sizes, syncOut - EDGE_PAD, result.syncIn)) {
+    result.slip = *checkLag - result.lag;
+  }
 
   const std::span<const SampleWord> recorded(buffers.recordWords);
   const auto bandCount = static_cast<std::size_t>(std::max(settings.bandCount, 0));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "analysis/band_analysis.h"
@@ -38,8 +39,9 @@ struct RunBuffers {
   bool Allocate(const RunSizes& sizes);
 };
 
-// Fills the play buffer: the sync burst on channel 2, the sweep on channel 1;
-// returns the sync-out position.
+// Fills the play buffer: on channel 2 the sync burst before the sweep and
+// the same burst again after it, to check that the recording held together;
+// on channel 1 the sweep. Returns the sync-out position.
 std::int32_t PrepareSignals(const Settings& settings, double endHz, const RunSizes& sizes,
                             RunBuffers& buffers);
 
@@ -48,6 +50,10 @@ struct RecordingAnalysis {
   SyncPeak syncIn;
   std::int32_t lag = 0;  // sync-in minus sync-out
   SyncReturn syncReturn = SyncReturn::kMissing;
+  // The check burst's lag minus the sync burst's: samples the recording
+  // gained (positive) or lost between the two. Unset when the check burst
+  // did not come back.
+  std::optional<std::int64_t> slip;
   BandLevels levels;
   std::int64_t clippedSamples = 0;  // microphone samples at full scale
 };

@@ -2,6 +2,7 @@
 
 #include <alsa/asoundlib.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "analysis/levels.h"
@@ -75,6 +76,24 @@ void WarnSync(const RunOutput& io, SyncReturn returned) {
           "measurement.\n",
           io.err);
       return;
+  }
+}
+
+void WarnSlip(const RunOutput& io, const std::optional<std::int64_t>& slip) {
+  if (!slip) {
+    std::fputs(
+        "Warning: the second sync pulse, played after the sweep, did not come back, so the "
+        "recording may have slipped. Check the cable from output 2 to input 2 and repeat the "
+        "measurement.\n",
+        io.err);
+  } else if (*slip != 0) {
+    std::fprintf(io.err,
+                 "Warning: the recording %s %lld %s between the sync pulses before and after the "
+                 "sweep (the device dropped or repeated samples without reporting it, or its "
+                 "clocks drift), so the bands are misaligned. Repeat the measurement; if it "
+                 "happens again, try another interface or USB port.\n",
+                 *slip < 0 ? "lost" : "gained", static_cast<long long>(std::llabs(*slip)),
+                 std::llabs(*slip) == 1 ? "sample" : "samples");
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "analysis/band_analysis.h"
@@ -27,6 +28,9 @@ void PrintResults(const RunOutput& io, const std::string& report, const BandLeve
 
 // Nothing for a clear return; else what input 2 carried and what to do.
 void WarnSync(const RunOutput& io, SyncReturn returned);
+// Nothing when the check burst came back at the sync burst's lag; else the
+// slip, or that the check burst was lost.
+void WarnSlip(const RunOutput& io, const std::optional<std::int64_t>& slip);
 // A sweep of no length measures nothing.
 void WarnNothingSwept(const RunOutput& io);
 // The report was not appended to the results file, and why.
