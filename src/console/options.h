@@ -14,6 +14,7 @@ struct EqOptions {
   int filterCount = 10;
   double tiltDbPerOctave = 0.0;  // target slope; negative falls towards the treble
   double boostDb = 0.0;          // how far a filter may lift a dip
+  bool operator==(const EqOptions&) const = default;
 };
 
 struct Options {
@@ -21,6 +22,7 @@ struct Options {
   std::string saveDir;     // empty: save nothing beyond sweep_out.txt
   std::string micCalFile;  // empty: no microphone calibration
   EqOptions eq;
+  bool operator==(const Options&) const = default;
 };
 
 enum class CommandLineAction {
