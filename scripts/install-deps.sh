@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running need, when
-# they are missing. Runs apt-get directly as root, else through sudo.
+# Installs the Debian packages that are missing: "run" for what building and
+# running the program needs, "test" (the default) for the tests and benchmarks
+# as well. Runs apt-get directly as root, else through sudo.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libasound2-dev alsa-utils libfftw3-dev libsndfile1-dev
-          libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin)
+packages=(cmake make g++ pkg-config libasound2-dev libfftw3-dev libsndfile1-dev)
+case "${1:-test}" in
+  run) ;;
+  test) packages+=(alsa-utils libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin) ;;
+  *) echo "Usage: $0 [run|test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do
