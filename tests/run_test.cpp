@@ -415,3 +415,71 @@ TEST(Run, RealTimeDeviceWithAnyPeriodRunsWithoutXruns) {
 }
 
 }  // namespace
+
+namespace {
+
+// The command line through the real program: what it prints where, and its
+// exit status; nothing is measured on a bad one.
+TEST(CommandLine, OptionsOfTheProgram) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* out;  // expected at the start of standard output
+    const char* err;  // expected in standard error
+  } kCases[] = {
+      {{"--version"}, 0, "Tonvale 1.00\n", ""},
+      {{"-h"}, 0, "Usage: tonvale", ""},
+      {{"--bogus"}, 2, "", "unknown option"},
+      {{"-D", "0123456789abcdef"}, 2, "", "-D"},
+      {{"-m", "no-such-file.txt"}, 2, "", "no-such-file.txt"},
+      {{"-l"}, 0, "room\n", ""},
+      {{"-D", "room"}, 0, "//////", ""},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.args[0]);
+    TempDir work;
+    const SimroomHome home(Room{}.Entry(kDevice));
+    std::vector<std::string> argv = {TONVALE_EXE};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const ProcessResult r = RunProcess(
+        argv, {.input = "r\nc\nx\n", .environment = home.environment(), .workDir = work.path()});
+    EXPECT_EQ(r.exitStatus, c.status) << r.err;
+    EXPECT_TRUE(r.out.starts_with(c.out)) << r.out;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    // Only the run started with a device measures, and on that device.
+    EXPECT_EQ(std::filesystem::exists(work.path() / "sweep_out.txt"), c.args[0] == "-D" && c.status == 0);
+  }
+}
+
+// A calibration file takes the microphone's response out of every band
+// before the 0 dB reference is chosen: a flat +6 dB leaves the table as it
+// was, +6 dB above 1 kHz lowers the bands there by 6 dB.
+TEST(CommandLine, MicrophoneCalibration) {
+  const auto measure = [](const std::string& calibration) {
+    TempDir work;
+    std::vector<std::string> launcher;
+    if (!calibration.empty()) {
+      std::ofstream(work.path() / "mic.txt") << calibration;
+      launcher = {"sh", "-c", "exec \"$0\" --mic-cal mic.txt"};
+    }
+    const ProcessResult r = RunIn(work, Room{}, "r\nc\nx\n", launcher);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<PrintedReport> reports = FindReports(r.out);
+    return reports.empty() ? std::vector<BandLine>{} : reports[0].bands;
+  };
+  const std::vector<BandLine> plain = measure("");
+  const std::vector<BandLine> flat = measure("\"Sens Factor =-1.23dB, SERNO: 1\"\n10 6\n30000 6\n");
+  const std::vector<BandLine> treble = measure("10,0\n999,0\n1001,6\n30000,6\n");
+  ASSERT_EQ(plain.size(), 31U);
+  ASSERT_EQ(flat.size(), 31U);
+  ASSERT_EQ(treble.size(), 31U);
+  for (std::size_t b = 10; b < plain.size(); ++b) {
+    SCOPED_TRACE(plain[b].number);
+    EXPECT_NEAR(flat[b].level, plain[b].level, 0.05);
+    if (plain[b].high <= 999.0 || plain[b].low >= 1001.0) {  // the band at 1 kHz gets part of it
+      EXPECT_NEAR(treble[b].level, plain[b].level - (plain[b].low >= 1001.0 ? 6.0 : 0.0), 0.05);
+    }
+  }
+}
+
+}  // namespace

@@ -55,8 +55,11 @@ BandLevels ComputeBandLevels(const BandInput& input, std::span<const double> hig
       }
       band = &result.bands[static_cast<std::size_t>(j)];
     }
-    const double magnitude =
+    double magnitude =
         std::fabs(static_cast<double>(input.recorded[static_cast<std::size_t>(offset + i)]));
+    if (!input.micGain.empty()) {
+      magnitude /= input.micGain[static_cast<std::size_t>(i)];
+    }
     band->magnitudeSum += magnitude;
     ++band->count;
     band->cycles += f;

@@ -50,6 +50,9 @@ struct BandInput {
   std::span<const SampleWord> recorded;
   std::int64_t firstAnswer = 0;
   double rate = kAnalysisRate;  // at which a band's cycles are counted
+  // The microphone's gain (as a ratio) at the frequency of each tone sample;
+  // every filed sample is divided by it. Empty: a flat microphone.
+  std::span<const double> micGain{};
 };
 
 // Pairs recorded sample firstAnswer + j with track entry j for every tone

@@ -18,6 +18,7 @@ struct ConsoleState {
   std::int32_t presetChoice = 0;
   // Where a proposed setting's band plan is tried out before it is accepted.
   BandPlan scratchPlan{};
+  const RunOptions* run = nullptr;
   // Set when the sound device could not be set up: the program ends.
   std::optional<DeviceFailure> failure;
 };
@@ -199,7 +200,7 @@ bool CarryOut(ConsoleState& state) {
     return false;
   }
   if (WordIs(word, "r")) {
-    const RunOutcome run = RunMeasurement(s, state.plan, state.endHz, {state.io.out, state.io.err});
+    const RunOutcome run = RunMeasurement(s, state.plan, state.endHz, *state.run, {state.io.out, state.io.err});
     state.failure = run.failure;
     return !state.failure && (!run.measured || WaitForContinue(state.io, state.commandWord));
   }
@@ -241,9 +242,12 @@ bool CarryOut(ConsoleState& state) {
 
 }  // namespace
 
-std::optional<DeviceFailure> RunConsole(const ConsoleStreams& io) {
+std::optional<DeviceFailure> RunConsole(const ConsoleStreams& io, const Settings& start,
+                                        const RunOptions& run) {
   ConsoleState state;
   state.io = io;
+  state.settings = start;
+  state.run = &run;
   PrintBanner(io.out);
   for (;;) {
     const Settings& s = state.settings;

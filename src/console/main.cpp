@@ -1,14 +1,75 @@
 #include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <span>
 
+#include "audio/device_list.h"
 #include "console/command_loop.h"
+#include "console/options.h"
+
+namespace {
+
+// What the options make of the program's start; false, having said why,
+// when a file they name cannot be used.
+bool PrepareRun(const Options& options, Settings& settings, RunOptions& run) {
+  if (!options.device.empty()) {
+    // The command line has checked that the name fits.
+    settings.deviceName.fill('\0');
+    std::memcpy(settings.deviceName.data(), options.device.data(), options.device.size());
+  }
+  run.saveDir = options.saveDir;
+  run.eq = options.eq;
+  if (!options.micCalFile.empty()) {
+    MicCalibrationResult loaded = LoadMicCalibration(options.micCalFile);
+    if (!loaded.calibration) {
+      std::fprintf(stderr, "tonvale: %s\n", loaded.error.c_str());
+      return false;
+    }
+    run.micCalibration = std::move(loaded.calibration);
+    run.micCalibrationFile = options.micCalFile;
+  }
+  return true;
+}
+
+int ListDevices() {
+  const SoundDeviceList list = ListDuplexDevices();
+  if (!list.error.empty()) {
+    std::fprintf(stderr, "tonvale: %s\n", list.error.c_str());
+    return 1;
+  }
+  std::fputs(FormatDeviceList(list.devices).c_str(), stdout);
+  return 0;
+}
+
+}  // namespace
 
 // The one place where the program ends.
-int main() {
+int main(int argc, char** argv) {
   // A results file over the size limit must fail its write, which is then
   // taken back, instead of killing the program with half a table in it.
   (void)std::signal(SIGXFSZ, SIG_IGN);
-  const std::optional<DeviceFailure> failure = RunConsole({stdin, stdout, stderr});
+  const CommandLine line = ParseCommandLine(std::span(argv, static_cast<std::size_t>(argc)));
+  switch (line.action) {
+    case CommandLineAction::kHelp:
+      std::fputs(HelpText().c_str(), stdout);
+      return 0;
+    case CommandLineAction::kVersion:
+      std::fputs(kVersionText, stdout);
+      return 0;
+    case CommandLineAction::kUsageError:
+      std::fputs(UsageErrorText(line.error).c_str(), stderr);
+      return kExitUsage;
+    case CommandLineAction::kListDevices:
+      return ListDevices();
+    case CommandLineAction::kRun:
+      break;
+  }
+  Settings settings;
+  RunOptions run;
+  if (!PrepareRun(line.options, settings, run)) {
+    return kExitUsage;
+  }
+  const std::optional<DeviceFailure> failure = RunConsole({stdin, stdout, stderr}, settings, run);
   if (!failure) {
     return 0;
   }

@@ -3,19 +3,10 @@
 #include <span>
 #include <string>
 
+#include "measurement/run_options.h"
+
 // The command line. Parsing is pure: it returns what to do and never prints
 // or exits, so main decides where each text goes.
-
-// Room correction, asked for with --eq. Every --eq-* option also turns it on.
-struct EqOptions {
-  bool enabled = false;
-  double lowHz = 20.0;  // the range the filters may act on
-  double highHz = 500.0;
-  int filterCount = 10;
-  double tiltDbPerOctave = 0.0;  // target slope; negative falls towards the treble
-  double boostDb = 0.0;          // how far a filter may lift a dip
-  bool operator==(const EqOptions&) const = default;
-};
 
 struct Options {
   std::string device;      // empty: the program's default device

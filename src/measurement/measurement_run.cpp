@@ -69,7 +69,7 @@ const char* ReasonNotToSave(const PlayRecResult& played, const RecordingAnalysis
 }  // namespace
 
 RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double endHz,
-                          const RunOutput& io) {
+                          const RunOptions& options, const RunOutput& io) {
   // The console refuses what a run cannot measure; this keeps a run safe
   // when it is handed such settings all the same.
   if (settings.bandCount > kMaxBands || CheckSweepSeconds(settings.sweepSeconds) != nullptr) {
@@ -112,7 +112,8 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
   WarnTransfer(io, played.stats, played.period, SAMPLE_RATE);
   WarnCloseProblem(io, played.closeProblem);
 
-  const RecordingAnalysis analysis = AnalyseRecording(settings, plan, sizes, syncOut, buffers);
+  const RecordingAnalysis analysis = AnalyseRecording(settings, plan, sizes, syncOut, buffers,
+                       options.micCalibration ? &*options.micCalibration : nullptr);
   PrintSync(io, analysis.syncIn, syncOut);
   // One cause, one message: a device that failed explains a missing pulse.
   if (played.stats.fatalError == 0) {

@@ -4,6 +4,7 @@
 
 #include "audio/device_failure.h"
 #include "measurement/band_plan.h"
+#include "measurement/run_options.h"
 #include "measurement/settings.h"
 #include "report/run_texts.h"
 
@@ -20,4 +21,4 @@ struct RunOutcome {
 // prints the results on io.out and its warnings on io.err, and appends the
 // report to the results file.
 RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double endHz,
-                          const RunOutput& io);
+                          const RunOptions& options, const RunOutput& io);

@@ -1,6 +1,7 @@
 #include "measurement/pipeline.h"
 
 #include <algorithm>
+#include <cmath>
 #include <new>
 #include <span>
 
@@ -91,7 +92,7 @@ std::int32_t PrepareSignals(const Settings& settings, double endHz, const RunSiz
 
 RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan,
                                    const RunSizes& sizes, std::int32_t syncOut,
-                                   RunBuffers& buffers) {
+                                   RunBuffers& buffers, const MicCalibration* calibration) {
   CHAR_TO_NUM32(buffers.recordBuffer.data(), buffers.recordWords.data(), kSampleBytes,
                 sizes.totalSamples);
   CHAR_TO_NUM32(buffers.recordBuffer.data() + sizes.planeBytes, buffers.returnWords.data(),
@@ -117,12 +118,22 @@ RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& pla
   }
 
   const std::span<const SampleWord> recorded(buffers.recordWords);
+  const std::span<const double> toneTrack =
+      std::span<const double>(buffers.freqTrack).first(static_cast<std::size_t>(sizes.sweepSamples));
+  std::vector<double> micGain;
+  if (calibration != nullptr) {
+    micGain.reserve(toneTrack.size());
+    for (const double hz : toneTrack) {
+      micGain.push_back(std::pow(10.0, calibration->GainDbAt(hz) / 20.0));
+    }
+  }
   const auto bandCount = static_cast<std::size_t>(std::max(settings.bandCount, 0));
   result.levels = ComputeBandLevels(
-      {.toneTrack = std::span<const double>(buffers.freqTrack)
-                        .first(static_cast<std::size_t>(sizes.sweepSamples)),
+      {.toneTrack = toneTrack,
        .recorded = recorded,
-       .firstAnswer = std::int64_t{EDGE_PAD} + result.lag},
+       .firstAnswer = std::int64_t{EDGE_PAD} + result.lag,
+       .rate = kAnalysisRate,
+       .micGain = micGain},
       std::span<const double>(plan.high).first(bandCount));
   result.clippedSamples = std::count_if(recorded.begin(), recorded.end(), [](SampleWord s) {
     return s >= kLargestSample || s <= -kLargestSample;

@@ -9,6 +9,7 @@
 #include "analysis/sync_check.h"
 #include "audio/sample_word.h"
 #include "measurement/band_plan.h"
+#include "measurement/mic_calibration.h"
 #include "measurement/run_constants.h"
 #include "measurement/settings.h"
 
@@ -58,7 +59,9 @@ struct RecordingAnalysis {
   std::int64_t clippedSamples = 0;  // microphone samples at full scale
 };
 
-// Unpacks the recording and analyses it against what was played.
+// Unpacks the recording and analyses it against what was played, taking
+// the microphone's response out when a calibration is given.
 RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan,
                                    const RunSizes& sizes, std::int32_t syncOut,
-                                   RunBuffers& buffers);
+                                   RunBuffers& buffers,
+                                   const MicCalibration* calibration = nullptr);
