@@ -44,9 +44,12 @@ Biquad::Biquad(const FilterSpec& filter, double rate) {
 
 RoomPath::RoomPath(const RoomConfig& config, double rate)
     : gain_(std::pow(10.0, config.gainDb / 20.0)) {
-  filters_.reserve(config.filters.size());
-  for (const FilterSpec& filter : config.filters) {
-    filters_.emplace_back(filter, rate);
+  // The equaliser's filters come after the room's: a correction heard in the room.
+  filters_.reserve(config.filters.size() + config.correction.size());
+  for (const auto* list : {&config.filters, &config.correction}) {
+    for (const FilterSpec& filter : *list) {
+      filters_.emplace_back(filter, rate);
+    }
   }
 }
 

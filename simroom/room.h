@@ -30,7 +30,8 @@ class Biquad {
   double z1_ = 0.0, z2_ = 0.0;
 };
 
-// The loudspeaker-to-microphone path without its delay.
+// The loudspeaker-to-microphone path without its delay, with the equaliser
+// that the room may be played through.
 class RoomPath {
  public:
   RoomPath(const RoomConfig& config, double rate);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace simroom {
@@ -27,7 +28,8 @@ const char* Id(snd_config_t* node) {
   return id;
 }
 
-int GetInteger(snd_config_t* node, std::int64_t low, std::int64_t high, std::int64_t& out) {
+template <typename Number>
+int GetInteger(snd_config_t* node, std::int64_t low, std::int64_t high, Number& out) {
   long long value = 0;
   if (snd_config_get_type(node) == SND_CONFIG_TYPE_INTEGER) {
     long v = 0;
@@ -44,17 +46,8 @@ int GetInteger(snd_config_t* node, std::int64_t low, std::int64_t high, std::int
            static_cast<long long>(high));
     return -EINVAL;
   }
-  out = value;
+  out = static_cast<Number>(value);
   return 0;
-}
-
-int GetUnsigned(snd_config_t* node, std::int64_t low, std::int64_t high, unsigned& out) {
-  std::int64_t value = 0;
-  const int err = GetInteger(node, low, high, value);
-  if (err == 0) {
-    out = static_cast<unsigned>(value);
-  }
-  return err;
 }
 
 int GetReal(snd_config_t* node, double& out) {
@@ -77,7 +70,7 @@ int GetString(snd_config_t* node, std::string& out) {
   return 0;
 }
 
-int GetStreams(snd_config_t* node, bool allowBoth, StreamSet& out) {
+int GetStreams(snd_config_t* node, StreamSet& out) {
   std::string value;
   if (const int err = GetString(node, value); err < 0) {
     return err;
@@ -86,11 +79,10 @@ int GetStreams(snd_config_t* node, bool allowBoth, StreamSet& out) {
     out = {true, false};
   } else if (value == "capture") {
     out = {false, true};
-  } else if (value == "both" && allowBoth) {
+  } else if (value == "both") {
     out = {true, true};
   } else {
-    SNDERR("simroom: %s must be \"playback\", \"capture\"%s", Id(node),
-           allowBoth ? " or \"both\"" : "");
+    SNDERR("simroom: %s must be \"playback\", \"capture\" or \"both\"", Id(node));
     return -EINVAL;
   }
   return 0;
@@ -163,101 +155,181 @@ int ParseFilter(snd_config_t* node, double rate, FilterSpec& filter) {
   return 0;
 }
 
-}  // namespace
+int GetBool(snd_config_t* node, bool& out) {
+  const int value = snd_config_get_bool(node);
+  if (value < 0) {
+    SNDERR("simroom: %s must be true or false", Id(node));
+    return -EINVAL;
+  }
+  out = value != 0;
+  return 0;
+}
 
-int ParseRoomConfig(snd_config_t* conf, RoomConfig& config) {
+int GetClock(snd_config_t* node, ClockKind& out) {
+  std::string clock;
+  if (const int err = GetString(node, clock); err < 0) {
+    return err;
+  }
+  if (clock == "fast") {
+    out = ClockKind::kFast;
+  } else if (clock == "realtime" || clock == "real-time") {
+    out = ClockKind::kRealtime;
+  } else {
+    SNDERR("simroom: clock must be \"fast\" or \"realtime\", not \"%s\"", clock.c_str());
+    return -EINVAL;
+  }
+  return 0;
+}
+
+// The keys read so far and the filter lists, which are read once the rate is known.
+struct ParseState {
+  RoomConfig& config;
   snd_config_t* filters = nullptr;
-  snd_config_iterator_t i = nullptr;
-  snd_config_iterator_t next = nullptr;
-  snd_config_for_each(i, next, conf) {
-    snd_config_t* node = snd_config_iterator_entry(i);
-    const std::string key = Id(node);
-    int err = 0;
-    if (key == "comment" || key == "type" || key == "hint") {
-      continue;
-    }
-    if (key == "clock") {
-      std::string clock;
-      err = GetString(node, clock);
-      if (err == 0 && clock == "fast") {
-        config.clock = ClockKind::kFast;
-      } else if (err == 0 && (clock == "realtime" || clock == "real-time")) {
-        config.clock = ClockKind::kRealtime;
-      } else if (err == 0) {
-        SNDERR("simroom: clock must be \"fast\" or \"realtime\", not \"%s\"", clock.c_str());
-        err = -EINVAL;
-      }
-    } else if (key == "loop_delay") {
-      err = GetInteger(node, 0, kMaxDelayFrames, config.loopDelay);
-    } else if (key == "acoustic_delay") {
-      err = GetInteger(node, 0, kMaxDelayFrames, config.acousticDelay);
-    } else if (key == "gain_db") {
-      err = GetReal(node, config.gainDb);
-    } else if (key == "noise_db") {
-      err = GetReal(node, config.noiseDb);
-    } else if (key == "seed") {
-      std::int64_t seed = 0;
-      err = GetInteger(node, 0, INT64_MAX, seed);
-      config.seed = static_cast<std::uint64_t>(seed);
-    } else if (key == "cable") {
-      const int cable = snd_config_get_bool(node);
-      if (cable < 0) {
-        SNDERR("simroom: cable must be true or false");
-        err = -EINVAL;
-      } else {
-        config.cable = cable != 0;
-      }
-    } else if (key == "filters") {
-      if (snd_config_get_type(node) != SND_CONFIG_TYPE_COMPOUND) {
-        SNDERR("simroom: filters must be a compound { 0 { ... } 1 { ... } }");
-        err = -EINVAL;
-      }
-      filters = node;  // read once the rate is known
-    } else if (key == "refuse_format") {
-      err = GetStreams(node, true, config.refuseFormat);
-    } else if (key == "fail_open") {
-      err = GetStreams(node, true, config.failOpen);
-    } else if (key == "fail_hw_params") {
-      err = GetStreams(node, true, config.failHwParams);
-    } else if (key == "period_frames") {
-      err = GetUnsigned(node, 16, 65536, config.periodFrames);
-    } else if (key == "rate") {
-      err = GetUnsigned(node, 8000, 384000, config.rate);
-    } else if (key == "channels") {
-      err = GetUnsigned(node, 1, 2, config.channels);
-    } else if (key == "xrun_playback_period") {
-      err = GetInteger(node, 0, INT64_MAX / 65536, config.xrunPlaybackPeriod);
-    } else if (key == "xrun_capture_period") {
-      err = GetInteger(node, 0, INT64_MAX / 65536, config.xrunCapturePeriod);
-    } else if (key == "gone_after_period") {
-      err = GetInteger(node, 0, INT64_MAX / 65536, config.goneAfterPeriod);
-    } else {
-      SNDERR("simroom: unknown key %s", key.c_str());
-      err = -EINVAL;
-    }
-    if (err < 0) {
-      return err;
+  snd_config_t* correction = nullptr;
+  bool haveSlipAt = false;
+};
+
+using KeyParser = int (*)(snd_config_t* node, ParseState& state);
+
+template <auto Member, std::int64_t Low, std::int64_t High>
+int IntegerKey(snd_config_t* node, ParseState& state) {
+  return GetInteger(node, Low, High, state.config.*Member);
+}
+
+template <auto Member>
+int RealKey(snd_config_t* node, ParseState& state) {
+  return GetReal(node, state.config.*Member);
+}
+
+template <auto Member>
+int BoolKey(snd_config_t* node, ParseState& state) {
+  return GetBool(node, state.config.*Member);
+}
+
+template <auto Member>
+int StreamsKey(snd_config_t* node, ParseState& state) {
+  return GetStreams(node, state.config.*Member);
+}
+
+template <auto Member>
+int FiltersKey(snd_config_t* node, ParseState& state) {
+  if (snd_config_get_type(node) != SND_CONFIG_TYPE_COMPOUND) {
+    SNDERR("simroom: %s must be a compound { 0 { ... } 1 { ... } }", Id(node));
+    return -EINVAL;
+  }
+  state.*Member = node;
+  return 0;
+}
+
+constexpr std::int64_t kMaxPeriodNumber = INT64_MAX / 65536;
+constexpr std::int64_t kMaxFrameNumber = std::int64_t{1} << 40;
+
+struct KeyRow {
+  std::string_view key;
+  KeyParser parse;
+};
+
+constexpr KeyRow kKeys[] = {
+    {"clock", [](snd_config_t* node, ParseState& s) { return GetClock(node, s.config.clock); }},
+    {"loop_delay", IntegerKey<&RoomConfig::loopDelay, 0, kMaxDelayFrames>},
+    {"acoustic_delay", IntegerKey<&RoomConfig::acousticDelay, 0, kMaxDelayFrames>},
+    {"gain_db", RealKey<&RoomConfig::gainDb>},
+    {"noise_db", RealKey<&RoomConfig::noiseDb>},
+    {"sync_noise_db", RealKey<&RoomConfig::syncNoiseDb>},
+    {"seed", IntegerKey<&RoomConfig::seed, 0, INT64_MAX>},
+    {"cable", BoolKey<&RoomConfig::cable>},
+    {"swap_inputs", BoolKey<&RoomConfig::swapInputs>},
+    {"filters", FiltersKey<&ParseState::filters>},
+    {"correction", FiltersKey<&ParseState::correction>},
+    {"refuse_format", StreamsKey<&RoomConfig::refuseFormat>},
+    {"fail_open", StreamsKey<&RoomConfig::failOpen>},
+    {"fail_hw_params", StreamsKey<&RoomConfig::failHwParams>},
+    {"period_frames", IntegerKey<&RoomConfig::periodFrames, 16, 65536>},
+    {"rate", IntegerKey<&RoomConfig::rate, 8000, 384000>},
+    {"channels", IntegerKey<&RoomConfig::channels, 1, 2>},
+    {"xrun_playback_period", IntegerKey<&RoomConfig::xrunPlaybackPeriod, 0, kMaxPeriodNumber>},
+    {"xrun_capture_period", IntegerKey<&RoomConfig::xrunCapturePeriod, 0, kMaxPeriodNumber>},
+    {"gone_after_period", IntegerKey<&RoomConfig::goneAfterPeriod, 0, kMaxPeriodNumber>},
+    {"capture_late", IntegerKey<&RoomConfig::captureLate, 0, kMaxDelayFrames>},
+    {"slip_at_frame",
+     [](snd_config_t* node, ParseState& s) {
+       s.haveSlipAt = true;
+       return GetInteger(node, 0, kMaxFrameNumber, s.config.slipAtFrame);
+     }},
+    {"slip_frames", IntegerKey<&RoomConfig::slipFrames, -kMaxDelayFrames, kMaxDelayFrames>},
+};
+
+int ParseKey(snd_config_t* node, ParseState& state) {
+  const std::string_view key = Id(node);
+  if (key == "comment" || key == "type" || key == "hint") {
+    return 0;
+  }
+  for (const KeyRow& row : kKeys) {
+    if (row.key == key) {
+      return row.parse(node, state);
     }
   }
+  SNDERR("simroom: unknown key %s", Id(node));
+  return -EINVAL;
+}
+
+// The keys that only make sense together.
+int CheckCombination(const ParseState& state) {
+  const RoomConfig& config = state.config;
   if (config.loopDelay + config.acousticDelay > kMaxDelayFrames) {
     SNDERR("simroom: loop_delay plus acoustic_delay must not exceed %lld frames",
            static_cast<long long>(kMaxDelayFrames));
     return -EINVAL;
   }
-  if (filters == nullptr) {
-    // At a low rate the default room keeps only the filters that fit below half the rate.
-    std::erase_if(config.filters, [&](const FilterSpec& f) { return f.freq >= config.rate / 2.0; });
-  } else {
-    config.filters.clear();
-    snd_config_for_each(i, next, filters) {
-      FilterSpec filter;
-      const int err = ParseFilter(snd_config_iterator_entry(i), config.rate, filter);
-      if (err < 0) {
-        return err;
-      }
-      config.filters.push_back(filter);
+  if (state.haveSlipAt != (config.slipFrames != 0)) {
+    SNDERR("simroom: slip_at_frame and slip_frames go together, and slip_frames is not 0");
+    return -EINVAL;
+  }
+  if (config.swapInputs && config.channels != 2) {
+    SNDERR("simroom: swap_inputs needs two channels; remove it or set channels 2");
+    return -EINVAL;
+  }
+  return 0;
+}
+
+int ParseFilters(snd_config_t* list, double rate, std::vector<FilterSpec>& out) {
+  out.clear();
+  snd_config_iterator_t i = nullptr;
+  snd_config_iterator_t next = nullptr;
+  snd_config_for_each(i, next, list) {
+    FilterSpec filter;
+    if (const int err = ParseFilter(snd_config_iterator_entry(i), rate, filter); err < 0) {
+      return err;
+    }
+    out.push_back(filter);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int ParseRoomConfig(snd_config_t* conf, RoomConfig& config) {
+  ParseState state{config};
+  snd_config_iterator_t i = nullptr;
+  snd_config_iterator_t next = nullptr;
+  snd_config_for_each(i, next, conf) {
+    if (const int err = ParseKey(snd_config_iterator_entry(i), state); err < 0) {
+      return err;
     }
   }
+  if (const int err = CheckCombination(state); err < 0) {
+    return err;
+  }
+  if (state.correction != nullptr) {
+    if (const int err = ParseFilters(state.correction, config.rate, config.correction); err < 0) {
+      return err;
+    }
+  }
+  if (state.filters != nullptr) {
+    return ParseFilters(state.filters, config.rate, config.filters);
+  }
+  // At a low rate the default room keeps only the filters that fit below half the rate.
+  std::erase_if(config.filters, [&](const FilterSpec& f) { return f.freq >= config.rate / 2.0; });
   return 0;
 }
 

@@ -50,10 +50,22 @@ struct RoomConfig {
   std::int64_t xrunPlaybackPeriod = kNoPeriod;
   std::int64_t xrunCapturePeriod = kNoPeriod;
   std::int64_t goneAfterPeriod = kNoPeriod;
+  double syncNoiseDb = kNoiseOffDb;    // input 2's own noise
+  bool swapInputs = false;             // the microphone on input 2, the cable on input 1
+  std::int64_t captureLate = 0;        // frames the capture stream starts after its due time
+  std::int64_t slipAtFrame = 0;        // capture frame where the recording slips
+  std::int64_t slipFrames = 0;         // > 0: frames dropped there; < 0: frames repeated there
+  std::vector<FilterSpec> correction;  // an equaliser between output 1 and the room
 
   // A mildly coloured room: the speaker's roll-off at both ends, a bass
   // room mode and a dip in the upper mids.
   static std::vector<FilterSpec> DefaultFilters();
+
+  // Where capture frame `frame` (counted from the capture stream's prepare)
+  // lies on the device's own count: after the late start and any slip.
+  std::int64_t HeardAt(std::int64_t frame) const {
+    return frame + captureLate + (frame >= slipAtFrame ? slipFrames : 0);
+  }
 };
 
 // The longest delay the device can hold between an output and its input.

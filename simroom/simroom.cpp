@@ -139,23 +139,27 @@ void Record(Stream& s, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t of
           std::llround(static_cast<double>(s.startNs - device.playbackStartNs()) * s.rate / 1e9);
     }
   }
+  const RoomConfig& c = s.config;
   for (snd_pcm_uframes_t i = 0; i < size; ++i) {
-    const std::int64_t k = s.appl + static_cast<std::int64_t>(i) + shift;
-    double in1 = s.noise.At(s.appl + static_cast<std::int64_t>(i));
-    std::int32_t in2 = 0;
+    // A late start or a slip moves the whole recording, noise and all.
+    const std::int64_t at = c.HeardAt(s.appl + static_cast<std::int64_t>(i));
+    double in1 = s.noise.At(at);
+    double in2 = s.syncNoise.At(at);
     if (heard) {
-      if (const PlayedFrame* f = device.Find(k - s.config.loopDelay - s.config.acousticDelay)) {
+      if (const PlayedFrame* f = device.Find(at + shift - c.loopDelay - c.acousticDelay)) {
         in1 += f->room;
       }
-      if (s.config.cable) {
-        if (const PlayedFrame* f = device.Find(k - s.config.loopDelay)) {
-          in2 = f->cable;
+      if (c.cable) {
+        if (const PlayedFrame* f = device.Find(at + shift - c.loopDelay)) {
+          in2 += f->cable;
         }
       }
     }
-    WriteSample(SampleAt(areas[0], offset + i), s.format, Saturate24(in1));
+    const std::int32_t microphone = Saturate24(in1);
+    const std::int32_t ret = Saturate24(in2);
+    WriteSample(SampleAt(areas[0], offset + i), s.format, c.swapInputs ? ret : microphone);
     if (s.channels > 1) {
-      WriteSample(SampleAt(areas[1], offset + i), s.format, in2);
+      WriteSample(SampleAt(areas[1], offset + i), s.format, c.swapInputs ? microphone : ret);
     }
   }
 }

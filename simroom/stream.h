@@ -21,7 +21,8 @@ struct Stream {
         direction(stream),
         realtime(roomConfig.clock == ClockKind::kRealtime),
         path(roomConfig, roomConfig.rate),
-        noise(roomConfig.seed, roomConfig.noiseDb) {}
+        noise(roomConfig.seed, roomConfig.noiseDb),
+        syncNoise(~roomConfig.seed, roomConfig.syncNoiseDb) {}
 
   bool playback() const { return direction == SND_PCM_STREAM_PLAYBACK; }
 
@@ -57,8 +58,9 @@ struct Stream {
   std::int64_t movedBefore = 0;
   bool forcedXrunDone = false;
 
-  RoomPath path;  // playback: output 1 into the room
-  Noise noise;    // capture: the microphone's self-noise
+  RoomPath path;    // playback: output 1 into the room
+  Noise noise;      // capture: the microphone's self-noise
+  Noise syncNoise;  // capture: input 2's own noise, independent of the microphone's
 
   // Frames moved over the handle's life: by the application on the fast
   // clock, by the device on the real-time clock.

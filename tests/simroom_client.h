@@ -2,15 +2,16 @@
 
 // A small ALSA client for testing the simulated room in-process: it loads its
 // own configuration (ALSA caches the global one per process) and moves audio
-// through one device opened for playback and for capture, the way a
-// measurement does.
+// through one device with the program's own duplex transfer and packing.
 
 #include <alsa/asoundlib.h>
 
-#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
+
+#include "audio/duplex_transfer.h"
+#include "audio/sample_word.h"
 
 // ALSA configuration text with this build's simulated room plugin loaded.
 class AlsaConfig {
@@ -25,7 +26,7 @@ class AlsaConfig {
   snd_config_t* config_ = nullptr;
 };
 
-// A PCM handle closed when it goes away.
+// A PCM handle opened through an AlsaConfig, closed when it goes away.
 struct Pcm {
   snd_pcm_t* handle = nullptr;
   Pcm() = default;
@@ -46,33 +47,24 @@ struct StreamSetup {
   unsigned rate = 0;
   unsigned channels = 0;
   bool operator==(const StreamSetup&) const = default;
+  bool Usable() const { return open == 0 && format == 0 && hwParams == 0; }
 };
 
 void PrintTo(const StreamSetup& s, std::ostream* os);
 
 StreamSetup OpenStream(const AlsaConfig& config, const char* device, snd_pcm_stream_t stream,
-                       snd_pcm_uframes_t period, Pcm& pcm, unsigned channels = 2);
-
-struct DuplexOptions {
-  snd_pcm_uframes_t period = 1024;
-  unsigned primePeriods = 1;  // written before the first read
-};
+                       snd_pcm_uframes_t period, Pcm& pcm);
 
 struct DuplexResult {
   StreamSetup playback;
   StreamSetup capture;
-  std::vector<long> writes;  // result of each writen, in order
-  std::vector<long> reads;   // result of each readn, in order
-  int prepareAfterError = 0;
-  double transferSeconds = 0.0;   // from the first write to the return of the last read
-  std::vector<std::int32_t> in1;  // as long as the outputs; frames not recorded stay 0
-  std::vector<std::int32_t> in2;
+  TransferStats stats;
+  std::vector<SampleWord> in1;  // as long as the outputs; frames not recorded stay 0
+  std::vector<SampleWord> in2;
 };
 
-// Plays out1 and out2 (24-bit sample words) and records both inputs for as
-// many frames, one period at a time, reading after each write.
+// Plays out1 and out2 and records both inputs for as many frames, in whole
+// periods, keeping primePeriods queued ahead of the recording.
 DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
-                       const std::vector<std::int32_t>& out1, const std::vector<std::int32_t>& out2,
-                       const DuplexOptions& options = {});
-
-inline constexpr double kFullScale = 8388608.0;
+                       const std::vector<SampleWord>& out1, const std::vector<SampleWord>& out2,
+                       snd_pcm_uframes_t period, std::int64_t primePeriods);

@@ -1,0 +1,287 @@
+// The simulated room seen directly by an ALSA client: what its configuration
+// accepts and refuses, and what a duplex transfer hears for each key.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "simroom_client.h"
+
+namespace {
+
+std::string alsaErrors;  // what the plugin said through ALSA's error handler
+
+void KeepAlsaError(const char* /*file*/, int /*line*/, const char* /*function*/, int /*err*/,
+                   const char* fmt, ...) {
+  char text[512];
+  va_list args;
+  va_start(args, fmt);
+  std::vsnprintf(text, sizeof text, fmt, args);
+  va_end(args);
+  alsaErrors += text;
+}
+
+TEST(Simroom, ConfigurationIsCheckedAndShapesWhatTheStreamsGrant) {
+  const StreamSetup ok{.period = 1024, .rate = 48000, .channels = 2};
+  const StreamSetup bad{.open = -EINVAL};
+  // Refused, the format stays open, and the device falls back on 16 bits.
+  const StreamSetup refused{.format = -EINVAL, .period = 1024, .rate = 48000, .channels = 2};
+  const struct {
+    std::string keys;
+    StreamSetup playback;
+    StreamSetup capture;
+    std::string error;  // what the plugin names
+  } rows[] = {
+      {"comment \"a room\" hint { show on } clock \"real-time\" cable on seed 3 noise_db -90.5 "
+       "gain_db -3 loop_delay 10 acoustic_delay 2 sync_noise_db -80 swap_inputs true "
+       "capture_late 480000 slip_at_frame 9 slip_frames -480000 filters {} "
+       "correction { 0 { type \"peaking\" freq 1000 q 2 gain_db -6 comment x } }",
+       ok, ok, ""},
+      {"fail_open \"playback\"", {.open = -EBUSY}, {}, ""},
+      {"fail_open \"capture\"", ok, {.open = -EBUSY}, ""},
+      {"refuse_format \"playback\"", refused, ok, ""},
+      {"refuse_format \"both\"", refused, refused, ""},
+      {"fail_hw_params \"playback\"", {.hwParams = -EIO}, {}, ""},
+      {"fail_hw_params \"capture\"", ok, {.hwParams = -EIO}, ""},
+      {"period_frames 940",
+       {.period = 940, .rate = 48000, .channels = 2},
+       {.period = 940, .rate = 48000, .channels = 2},
+       ""},
+      {"rate 44100",
+       {.period = 1024, .rate = 44100, .channels = 2},
+       {.period = 1024, .rate = 44100, .channels = 2},
+       ""},
+      {"channels 1",
+       {.period = 1024, .rate = 48000, .channels = 1},
+       {.period = 1024, .rate = 48000, .channels = 1},
+       ""},
+      {"bogus 1", bad, {}, "unknown key bogus"},
+      {"clock \"slow\"", bad, {}, "clock must be"},
+      {"loop_delay -1", bad, {}, "loop_delay must be from 0 to 480000"},
+      {"loop_delay 480000 acoustic_delay 1", bad, {}, "loop_delay plus acoustic_delay"},
+      {"seed -1", bad, {}, "seed must be from 0"},
+      {"loop_delay \"long\"", bad, {}, "loop_delay must be an integer"},
+      {"gain_db loud", bad, {}, "gain_db must be a number"},
+      {"cable maybe", bad, {}, "cable must be true or false"},
+      {"channels 3", bad, {}, "channels must be from 1 to 2"},
+      {"rate 7999", bad, {}, "rate must be from 8000"},
+      {"period_frames 15", bad, {}, "period_frames must be from 16"},
+      {"capture_late 480001", bad, {}, "capture_late must be from 0 to 480000"},
+      {"xrun_capture_period -1", bad, {}, "xrun_capture_period must be from 0"},
+      {"refuse_format \"sideways\"", bad, {}, "refuse_format must be"},
+      {"fail_hw_params 1", bad, {}, "fail_hw_params must be a string"},
+      {"slip_frames 3", bad, {}, "slip_at_frame and slip_frames go together"},
+      {"slip_at_frame 3", bad, {}, "slip_at_frame and slip_frames go together"},
+      {"slip_at_frame 3 slip_frames 480001", bad, {}, "slip_frames must be from -480000"},
+      {"channels 1 swap_inputs yes", bad, {}, "swap_inputs needs two channels"},
+      {"filters 3", bad, {}, "filters must be a compound"},
+      {"correction { 0 { type \"comb\" freq 100 q 1 } }", bad, {}, "unknown type \"comb\""},
+      {"rate 44100 filters { 0 { type \"lowpass\" freq 22050 q 1 } }",
+       bad,
+       {},
+       "between 0 and half the rate (22050 Hz)"},
+      {"filters { 0 { type \"lowpass\" freq 1000 q 0 } }", bad, {}, "q must be above 0"},
+      {"filters { 0 { type \"notch\" freq 1000 q 1 gain_db 3 } }", bad, {}, "only for peaking"},
+      {"filters { 0 { freq 1000 q 1 } }", bad, {}, "filter 0 has no type"},
+      {"filters { 0 { type \"lowpass\" freq 1000 width 3 } }", bad, {}, "unknown key width"},
+      {"filters { 0 3 }", bad, {}, "filter 0 must be a compound"},
+  };
+  snd_lib_error_set_handler(KeepAlsaError);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.keys);
+    alsaErrors.clear();
+    const AlsaConfig config("pcm.room { type simroom " + row.keys + " }");
+    Pcm play;
+    Pcm rec;
+    const StreamSetup p = OpenStream(config, "room", SND_PCM_STREAM_PLAYBACK, 1024, play);
+    EXPECT_EQ(p, row.playback);
+    if (p.open == 0 && p.hwParams == 0) {
+      EXPECT_EQ(OpenStream(config, "room", SND_PCM_STREAM_CAPTURE, p.period, rec), row.capture);
+    }
+    EXPECT_NE(alsaErrors.find(row.error), std::string::npos) << alsaErrors;
+    EXPECT_EQ(alsaErrors.empty(), row.error.empty()) << alsaErrors;
+  }
+  snd_lib_error_set_handler(nullptr);
+}
+
+constexpr std::size_t kFrames = 20 * 1024;
+constexpr double kSilent = -200.0;
+struct Burst {
+  std::size_t frame;
+  SampleWord out1;
+  SampleWord out2;
+} const kBursts[] = {{0, -3000000, 4000000},     {1, 3000000, -4000000},
+                     {1023, -3000000, 4000000},  {1024, 3000000, 4000000},
+                     {9000, -3000000, -4000000}, {17000, 3000000, 4000000}};
+
+// Where one output's bursts come back on an input: `delay` frames later,
+// scaled by `gain` and clipped, those that arrive within [from, to).
+struct Return {
+  int output = 1;
+  std::ptrdiff_t delay = 0;
+  double gain = 1.0;
+  std::size_t from = 0;
+  std::size_t to = kFrames;
+};
+
+struct Heard {
+  std::vector<Return> returns;
+  double noiseDb = kSilent;  // RMS of everything else
+  // Real time: the returns may all come up to this many frames early, by as
+  // much as capture started after playback.
+  std::ptrdiff_t early = 0;
+};
+
+void ExpectHeard(const std::vector<SampleWord>& in, Heard heard) {
+  if (heard.early > 0 && !heard.returns.empty()) {
+    const auto first = std::find_if(in.begin(), in.end(), [](SampleWord x) { return x != 0; });
+    const std::ptrdiff_t early = heard.returns[0].delay - (first - in.begin());
+    ASSERT_TRUE(early >= 0 && early <= heard.early) << early << " frames early";
+    for (Return& r : heard.returns) {
+      r.delay -= early;
+    }
+  }
+  const double noise =
+      heard.noiseDb <= kSilent ? 0.0 : kFullScale * std::pow(10.0, heard.noiseDb / 20);
+  std::vector<double> want(in.size(), 0.0);
+  std::vector<bool> burst(in.size(), false);
+  for (const Return& r : heard.returns) {
+    for (const Burst& b : kBursts) {
+      const std::ptrdiff_t at = static_cast<std::ptrdiff_t>(b.frame) + r.delay;
+      const auto i = static_cast<std::size_t>(at);
+      if (at >= 0 && i >= r.from && i < r.to) {
+        want[i] += (r.output == 1 ? b.out1 : b.out2) * r.gain;
+        burst[i] = true;
+      }
+    }
+  }
+  double sum = 0.0;
+  double count = 0.0;
+  for (std::size_t i = 0; i < in.size(); ++i) {
+    if (burst[i]) {
+      const double clipped = std::clamp(std::nearbyint(want[i]), -kFullScale, kFullScale - 1);
+      EXPECT_NEAR(in[i], clipped, 1.0 + 6.0 * noise) << "frame " << i;
+    } else if (noise > 0.0) {
+      sum += static_cast<double>(in[i]) * in[i];
+      count += 1.0;
+    } else {
+      ASSERT_LE(std::abs(in[i]), 1) << "frame " << i;
+    }
+  }
+  if (noise > 0.0) {
+    EXPECT_NEAR(10.0 * std::log10(sum / count / (kFullScale * kFullScale)), heard.noiseDb, 0.2);
+  }
+}
+
+TEST(Simroom, DuplexClientHearsEachKey) {
+  constexpr double kMinus6dB = 0.50118723362727224;
+  const struct {
+    std::string keys;
+    Heard in1;
+    Heard in2;
+    snd_pcm_uframes_t period = 1024;
+    std::int64_t primes = 3;
+    std::int64_t xruns = 0;
+    int fatal = 0;
+    const char* device = "room";
+  } rows[] = {
+      {"loop_delay 240 acoustic_delay 0", {{{1, 240}}}, {{{2, 240}}}, 1024, 1},
+      {"loop_delay 300 acoustic_delay 48", {{{1, 348}}}, {{{2, 300}}}},
+      {"loop_delay 0 acoustic_delay 0", {{{1, 0}}}, {{{2, 0}}}, 256, 1},
+      {"loop_delay 1055 acoustic_delay 7",
+       {{{1, 1062, 1, 0, 19740}}},
+       {{{2, 1055, 1, 0, 19740}}},
+       940,
+       2},
+      {"loop_delay 5000 acoustic_delay 1500", {{{1, 6500}}}, {{{2, 5000}}}, 1024, 1},
+      {"loop_delay 300 acoustic_delay 48 gain_db -6", {{{1, 348, kMinus6dB}}}, {{{2, 300}}}},
+      {"loop_delay 300 acoustic_delay 48 gain_db 12", {{{1, 348, 4.0}}}, {{{2, 300}}}},
+      {"loop_delay 300 acoustic_delay 48 cable false", {{{1, 348}}}, {}},
+      {"loop_delay 300 acoustic_delay 48 swap_inputs true", {{{2, 300}}}, {{{1, 348}}}},
+      {"loop_delay 300 acoustic_delay 48 capture_late 91", {{{1, 257}}}, {{{2, 209}}}},
+      // Later than the cable: the first outputs were played before the recording began.
+      {"loop_delay 300 acoustic_delay 0 capture_late 301", {{{1, -1}}}, {{{2, -1}}}},
+      {"loop_delay 300 acoustic_delay 0 slip_at_frame 5000 slip_frames 10",
+       {{{1, 300, 1, 0, 5000}, {1, 290, 1, 5000}}},
+       {{{2, 300, 1, 0, 5000}, {2, 290, 1, 5000}}}},
+      {"loop_delay 300 acoustic_delay 0 slip_at_frame 9305 slip_frames -10",
+       {{{1, 300, 1, 0, 9305}, {1, 310, 1, 9305}}},
+       {{{2, 300, 1, 0, 9305}, {2, 310, 1, 9305}}}},
+      {"loop_delay 300 acoustic_delay 48 noise_db -40 seed 7", {{{1, 348}}, -40}, {{{2, 300}}}},
+      {"loop_delay 300 acoustic_delay 48 sync_noise_db -60 cable false", {{{1, 348}}}, {{}, -60}},
+      // An equaliser that undoes the room's peak leaves it flat.
+      {"loop_delay 300 acoustic_delay 48 filters { 0 { type peaking freq 1000 q 2 gain_db 6 } } "
+       "correction { 0 { type peaking freq 1000 q 2 gain_db -6 } }",
+       {{{1, 348}}},
+       {{{2, 300}}}},
+      {"loop_delay 300 acoustic_delay 48 xrun_playback_period 10",
+       {{{1, 348}}},
+       {{{2, 300}}},
+       1024,
+       3,
+       1},
+      {"loop_delay 300 acoustic_delay 48 xrun_capture_period 7",
+       {{{1, 348}}},
+       {{{2, 300}}},
+       1024,
+       3,
+       1},
+      // Through plug: ALSA mixes both outputs into the one, and copies the one input to both.
+      {"loop_delay 300 acoustic_delay 48 channels 1",
+       {{{1, 348, 0.5}, {2, 348, 0.5}}},
+       {{{1, 348, 0.5}, {2, 348, 0.5}}},
+       1024,
+       3,
+       0,
+       0,
+       "viaplug"},
+      {"clock realtime loop_delay 2000 acoustic_delay 0",
+       {{{1, 2000}}, kSilent, 1024},
+       {{{2, 2000}}, kSilent, 1024}},
+      {"loop_delay 300 acoustic_delay 48 gone_after_period 5",
+       {{{1, 348, 1, 0, 5120}}},
+       {{{2, 300, 1, 0, 5120}}},
+       1024,
+       3,
+       0,
+       -ENODEV},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.keys);
+    const AlsaConfig config("pcm.room { type simroom filters {} gain_db 0 noise_db -200 " +
+                            row.keys + " }\npcm.viaplug { type plug slave.pcm room }");
+    std::vector<SampleWord> out1(kFrames, 0);
+    std::vector<SampleWord> out2(kFrames, 0);
+    for (const Burst& b : kBursts) {
+      out1[b.frame] = b.out1;
+      out2[b.frame] = b.out2;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    const DuplexResult r = RunDuplex(config, row.device, out1, out2, row.period, row.primes);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    // Real time keeps 48000 frames a second: the last period read is the
+    // one captured last, after the frames queued ahead.
+    EXPECT_EQ(took.count() > 0.4, row.keys.starts_with("clock realtime")) << took.count() << " s";
+    ASSERT_TRUE(r.playback.Usable() && r.capture.Usable());
+    EXPECT_EQ(r.stats.xruns, row.xruns);
+    EXPECT_EQ(r.stats.fatalError, row.fatal);
+    {
+      SCOPED_TRACE("input 1");
+      ExpectHeard(r.in1, row.in1);
+    }
+    {
+      SCOPED_TRACE("input 2");
+      ExpectHeard(r.in2, row.in2);
+    }
+  }
+}
+
+}  // namespace
