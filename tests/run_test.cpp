@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
                 kNoSync, false},
         RunCase{"NoiseWithoutPulseOtherSeed", 300, "cable false sync_noise_db -60 seed 4", "t 1\n",
                 0, "", kNoSync, false},
-        RunCase{"LoudNoiseWithoutPulse", 300, "cable false sync_noise_db -30", "t 1\n", 0, "",
+        RunCase{"LoudNoiseWithoutPulse", 300, "cable false sync_noise_db -30 seed 3", "t 1\n", 0, "",
                 kNoSync, false},
         RunCase{"PulseInNoise", 300, "sync_noise_db -60", "t 1\n", kSyncOut + 300, "", nullptr,
                 true},
