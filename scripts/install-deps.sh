@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libasound2-dev alsa-utils libfftw3-dev libsndfile1-dev
-          libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin)
+          libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin python3-yaml)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -30,8 +30,12 @@ std::string WholeHz(double hz) {
 }
 
 std::string CheckRequest(const FineResponse& response, const CorrectionRequest& request) {
-  if (response.empty()) return "there is no measurement to correct: run a sweep first";
-  if (request.maxFilters < 1) return "at least one filter is needed: ask for 1 or more";
+  if (response.empty()) {
+    return "there is no measurement to correct: run a sweep first";
+  }
+  if (request.maxFilters < 1) {
+    return "at least one filter is needed: ask for 1 or more";
+  }
   if (!(request.boostLimitDb >= 0.0 && request.boostLimitDb <= kMostBoostDb)) {
     return "the boost limit must lie between 0 and 3 dB; 0 only cuts";
   }
@@ -63,8 +67,12 @@ double Median(std::vector<double> values) {
 // How much of the residual at a point filters could still take away: all of
 // an excess, and of a shortfall only what the boost limit leaves.
 double Correctable(double residual, double summedGain, double boostLimit) {
-  if (residual > 0.0) return residual;
-  if (boostLimit <= 0.0) return 0.0;
+  if (residual > 0.0) {
+    return residual;
+  }
+  if (boostLimit <= 0.0) {
+    return 0.0;
+  }
   return std::min(-residual, boostLimit - summedGain);
 }
 
@@ -77,14 +85,22 @@ PeakingFilter SeedFilter(const RangeCurve& curve, std::span<const double> residu
     return half > 0.0 ? residual[i] > half : residual[i] < half;
   };
   std::size_t left = p;
-  while (left > 0 && beyondHalf(left - 1)) --left;
+  while (left > 0 && beyondHalf(left - 1)) {
+    --left;
+  }
   std::size_t right = p;
-  while (right + 1 < residual.size() && beyondHalf(right + 1)) ++right;
+  while (right + 1 < residual.size() && beyondHalf(right + 1)) {
+    ++right;
+  }
   double leftOctaves = std::log2(curve.hz[p] / curve.hz[left]);
   double rightOctaves = std::log2(curve.hz[right] / curve.hz[p]);
   // A side cut off by the range's edge is taken to mirror the other.
-  if (left == 0) leftOctaves = std::max(leftOctaves, rightOctaves);
-  if (right + 1 == residual.size()) rightOctaves = std::max(rightOctaves, leftOctaves);
+  if (left == 0) {
+    leftOctaves = std::max(leftOctaves, rightOctaves);
+  }
+  if (right + 1 == residual.size()) {
+    rightOctaves = std::max(rightOctaves, leftOctaves);
+  }
   const double octaves = std::max(leftOctaves + rightOctaves, 1.0 / 48.0);
   const double ratio = std::exp2(octaves);
   PeakingFilter filter;
@@ -124,7 +140,9 @@ std::vector<PeakingFilter> FitFilters(const RangeCurve& curve, const FitLimits& 
         worst = i;
       }
     }
-    if (worstCorrectable <= kExcessToleranceDb) break;
+    if (worstCorrectable <= kExcessToleranceDb) {
+      break;
+    }
     PeakingFilter added = SeedFilter(curve, residual, worst, limits);
     RefineFilters(std::span(&added, 1), FitTarget{curve.unitDelays, residual}, limits,
                   kStepsForNewFilter);
@@ -133,7 +151,9 @@ std::vector<PeakingFilter> FitFilters(const RangeCurve& curve, const FitLimits& 
     RefineFilters(candidate, whole, limits, kJointSteps);
     const double candidateCost = FitCost(candidate, whole);
     // A filter that does not help means the rest cannot be fixed by filters.
-    if (!(candidateCost < cost * (1.0 - 1e-6))) break;
+    if (!(candidateCost < cost * (1.0 - 1e-6))) {
+      break;
+    }
     filters.swap(candidate);
     cost = candidateCost;
     SummedGain(filters, curve, summed);
@@ -151,7 +171,9 @@ std::vector<PeakingFilter> FitFilters(const RangeCurve& curve, const FitLimits& 
 
 FineResponse ApplyFilters(const FineResponse& response, std::span<const PeakingFilter> filters) {
   std::vector<PeakingSection> sections;
-  for (const PeakingFilter& filter : filters) sections.push_back(DesignPeaking(filter));
+  for (const PeakingFilter& filter : filters) {
+    sections.push_back(DesignPeaking(filter));
+  }
   FineResponse corrected = response;
   for (ResponsePoint& point : corrected) {
     const std::complex<double> z1 = UnitDelayAt(point.hz);
@@ -186,12 +208,16 @@ double CorrectionTargetDb(const CorrectionRequest& request, double levelDb, doub
 CorrectionDesign DesignCorrection(const FineResponse& response, const CorrectionRequest& request) {
   CorrectionDesign design;
   design.error = CheckRequest(response, request);
-  if (!design.error.empty()) return design;
+  if (!design.error.empty()) {
+    return design;
+  }
 
   RangeCurve curve;
   std::vector<double> untilted;
   for (const ResponsePoint& point : response) {
-    if (point.hz < request.lowHz || point.hz > request.highHz) continue;
+    if (point.hz < request.lowHz || point.hz > request.highHz) {
+      continue;
+    }
     curve.hz.push_back(point.hz);
     curve.unitDelays.push_back(UnitDelayAt(point.hz));
     untilted.push_back(point.db - CorrectionTargetDb(request, 0.0, point.hz));
@@ -209,12 +235,16 @@ CorrectionDesign DesignCorrection(const FineResponse& response, const Correction
   for (int pass = 0; pass < kLevelPasses; ++pass) {
     design.targetLevelDb = Median(level);
     curve.excessDb.clear();
-    for (const double u : untilted) curve.excessDb.push_back(u - design.targetLevelDb);
+    for (const double u : untilted) {
+      curve.excessDb.push_back(u - design.targetLevelDb);
+    }
     design.filters = FitFilters(curve, limits, static_cast<std::size_t>(request.maxFilters),
                                 request.boostLimitDb);
     std::vector<double> summed;
     SummedGain(design.filters, curve, summed);
-    for (std::size_t i = 0; i < level.size(); ++i) level[i] = untilted[i] + summed[i];
+    for (std::size_t i = 0; i < level.size(); ++i) {
+      level[i] = untilted[i] + summed[i];
+    }
   }
   design.preGainDb = PreGainDb(response, design.filters);
   design.corrected = ApplyFilters(response, design.filters);

@@ -36,7 +36,9 @@ std::string FilterCount(const CorrectionDesign& design) {
 }  // namespace
 
 std::string CamillaDspYaml(const CorrectionDesign& design, CamillaDspSyntax syntax) {
-  if (!design.error.empty()) return {};
+  if (!design.error.empty()) {
+    return {};
+  }
   const bool listOfChannels = syntax == CamillaDspSyntax::kVersion3;
   std::string text = "# Room correction from tonvale: " + FilterCount(design) +
                      " after a pre-gain that keeps them from raising the level.\n"
@@ -62,7 +64,9 @@ std::string CamillaDspYaml(const CorrectionDesign& design, CamillaDspSyntax synt
 }
 
 std::string EqualizerApoText(const CorrectionDesign& design) {
-  if (!design.error.empty()) return {};
+  if (!design.error.empty()) {
+    return {};
+  }
   std::string text = "# Room correction from tonvale: " + FilterCount(design) +
                      ". Include this file from EqualizerAPO's config.txt.\n"
                      "Preamp: " +
@@ -76,7 +80,9 @@ std::string EqualizerApoText(const CorrectionDesign& design) {
 }
 
 std::string SimroomCorrection(const CorrectionDesign& design) {
-  if (!design.error.empty()) return {};
+  if (!design.error.empty()) {
+    return {};
+  }
   std::string text =
       "# Room correction from tonvale: " + FilterCount(design) +
       ". Paste the block into the simulated room's\n"

@@ -33,10 +33,14 @@ double Evaluate(std::span<const double> params, const FitTarget& target,
   for (std::size_t k = 0; k < filters; ++k) {
     const std::span<double> row(curves.data() + k * points, points);
     GainCurve(FilterFromParams(params, k), target, row);
-    for (std::size_t i = 0; i < points; ++i) residual[i] += row[i];
+    for (std::size_t i = 0; i < points; ++i) {
+      residual[i] += row[i];
+    }
   }
   double cost = 0.0;
-  for (const double r : residual) cost += r * r;
+  for (const double r : residual) {
+    cost += r * r;
+  }
   return cost;
 }
 
@@ -45,21 +49,31 @@ double Evaluate(std::span<const double> params, const FitTarget& target,
 bool SolveSymmetric(std::vector<double> m, std::vector<double>& v, std::size_t n) {
   for (std::size_t j = 0; j < n; ++j) {
     double d = m[j * n + j];
-    for (std::size_t k = 0; k < j; ++k) d -= m[j * n + k] * m[j * n + k];
-    if (!(d > 0.0)) return false;
+    for (std::size_t k = 0; k < j; ++k) {
+      d -= m[j * n + k] * m[j * n + k];
+    }
+    if (!(d > 0.0)) {
+      return false;
+    }
     m[j * n + j] = std::sqrt(d);
     for (std::size_t i = j + 1; i < n; ++i) {
       double s = m[i * n + j];
-      for (std::size_t k = 0; k < j; ++k) s -= m[i * n + k] * m[j * n + k];
+      for (std::size_t k = 0; k < j; ++k) {
+        s -= m[i * n + k] * m[j * n + k];
+      }
       m[i * n + j] = s / m[j * n + j];
     }
   }
   for (std::size_t i = 0; i < n; ++i) {
-    for (std::size_t k = 0; k < i; ++k) v[i] -= m[i * n + k] * v[k];
+    for (std::size_t k = 0; k < i; ++k) {
+      v[i] -= m[i * n + k] * v[k];
+    }
     v[i] /= m[i * n + i];
   }
   for (std::size_t i = n; i-- > 0;) {
-    for (std::size_t k = i + 1; k < n; ++k) v[i] -= m[k * n + i] * v[k];
+    for (std::size_t k = i + 1; k < n; ++k) {
+      v[i] -= m[k * n + i] * v[k];
+    }
     v[i] /= m[i * n + i];
   }
   return true;
@@ -81,7 +95,9 @@ void RefineFilters(std::span<PeakingFilter> filters, const FitTarget& target,
                    const FitLimits& limits, int maxSteps) {
   const std::size_t points = target.excessDb.size();
   const std::size_t unknowns = filters.size() * kParamsPerFilter;
-  if (unknowns == 0 || points == 0) return;
+  if (unknowns == 0 || points == 0) {
+    return;
+  }
 
   std::vector<double> params;
   std::vector<double> lower;
@@ -125,12 +141,15 @@ void RefineFilters(std::span<PeakingFilter> filters, const FitTarget& target,
       const double* row = jacobian.data() + i * unknowns;
       for (std::size_t a = 0; a < unknowns; ++a) {
         gradient[a] += row[a] * residual[i];
-        for (std::size_t b = 0; b <= a; ++b) normal[a * unknowns + b] += row[a] * row[b];
+        for (std::size_t b = 0; b <= a; ++b) {
+          normal[a * unknowns + b] += row[a] * row[b];
+        }
       }
     }
     for (std::size_t a = 0; a < unknowns; ++a) {
-      for (std::size_t b = a + 1; b < unknowns; ++b)
+      for (std::size_t b = a + 1; b < unknowns; ++b) {
         normal[a * unknowns + b] = normal[b * unknowns + a];
+      }
     }
 
     bool improved = false;
@@ -159,7 +178,11 @@ void RefineFilters(std::span<PeakingFilter> filters, const FitTarget& target,
       }
       damping *= 4.0;
     }
-    if (!improved) break;
+    if (!improved) {
+      break;
+    }
   }
-  for (std::size_t k = 0; k < filters.size(); ++k) filters[k] = FilterFromParams(params, k);
+  for (std::size_t k = 0; k < filters.size(); ++k) {
+    filters[k] = FilterFromParams(params, k);
+  }
 }
