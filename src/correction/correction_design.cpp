@@ -215,7 +215,9 @@ CorrectionDesign DesignCorrection(const FineResponse& response, const Correction
   RangeCurve curve;
   std::vector<double> untilted;
   for (const ResponsePoint& point : response) {
-    if (point.hz < request.lowHz || point.hz > request.highHz) {
+    // A point without a level (a band the sweep never reached) says nothing
+    // about the room there.
+    if (point.hz < request.lowHz || point.hz > request.highHz || !std::isfinite(point.db)) {
       continue;
     }
     curve.hz.push_back(point.hz);
