@@ -33,6 +33,7 @@ void NUM24_TO_CHAR(const SampleWord* samples, std::int8_t* packed, std::int32_t 
   }
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the long-standing signature
 void CHAR_TO_NUM32(const std::int8_t* packed, SampleWord* samples, std::int32_t sampleBytes,
                    std::int32_t count) {
   if (sampleBytes == 3) {

@@ -32,6 +32,7 @@ std::int32_t TruncateSaturated(long double value) {
 // long double (64-bit significand on x86-64) because double rounding would
 // push quotients lying just below a whole number up to it: 13 Hz with Q 1.3
 // must give 22, not 23.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): an edge and a Q do not mix up
 long double NextEdgeExact(std::int32_t edge, double qFactor) {
   const auto f = static_cast<long double>(edge);
   return f + f / static_cast<long double>(qFactor);
@@ -39,6 +40,7 @@ long double NextEdgeExact(std::int32_t edge, double qFactor) {
 
 // Shared by both entry points: fills the plan and tells whether every edge
 // stayed inside the signed 32-bit range. Out-of-range edges are limited.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the plan's own three numbers
 bool ComputePlan(double qFactor, std::int32_t bandCount, double startHz, double* low, double* high,
                  double* endHz) {
   bool fits = TruncatesIntoInt32(static_cast<long double>(startHz));

@@ -80,6 +80,7 @@ double MicCalibration::GainDbAt(double hz) const {
   return low.gainDb + fraction * (high.gainDb - low.gainDb);
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the text, then its name
 MicCalibrationResult ParseMicCalibration(std::string_view text, std::string_view name) {
   const std::string file(name);
   if (text.find('\0') != std::string_view::npos) {

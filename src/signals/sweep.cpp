@@ -12,6 +12,7 @@ constexpr double kTurn = 6.28318;
 
 }  // namespace
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the long-standing signature
 void MakeSweep(std::uint32_t rate, SampleWord* samples, double* freqTrack, double startHz,
                double endHz, std::int32_t total, double amplitude, std::int32_t pad) {
   const double w = kTurn / static_cast<double>(rate);

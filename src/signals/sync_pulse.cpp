@@ -13,6 +13,7 @@ constexpr double kPhaseOrigin = 500.0;
 
 }  // namespace
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the long-standing signature
 std::int32_t MakePulse(SampleWord* samples, std::uint32_t rate, std::int32_t length,
                        std::int32_t pad) {
   const double w = (kTurn / static_cast<double>(rate)) * static_cast<double>(kBurstHz);
