@@ -4,17 +4,12 @@
 # as well. Runs apt-get directly as root, else through sudo.
 set -euo pipefail
 
-<<<<<<< HEAD
 packages=(cmake make g++ pkg-config libasound2-dev libfftw3-dev libsndfile1-dev)
 case "${1:-test}" in
   run) ;;
-  test) packages+=(alsa-utils libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin) ;;
+  test) packages+=(alsa-utils libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin python3-yaml) ;;
   *) echo "Usage: $0 [run|test]" >&2; exit 2 ;;
 esac
-=======
-packages=(cmake make g++ pkg-config libasound2-dev alsa-utils libfftw3-dev libsndfile1-dev
-          libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin python3-yaml)
->>>>>>> eq
 
 missing=()
 for package in "${packages[@]}"; do
