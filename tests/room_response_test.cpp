@@ -1,0 +1,108 @@
+#include "analysis/room_response.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+#include <numbers>
+#include <random>
+#include <vector>
+
+#include "analysis/fine_response.h"
+#include "analysis/time_of_flight.h"
+#include "cookbook_biquad.h"
+#include "signals/sweep.h"
+
+// Rooms simulated from the cookbook filters: the 2 s sweep through the
+// filters, late by the delay, with an echo or noise, must give back the delay
+// and the filters' own response.
+namespace {
+
+constexpr std::int32_t kPad = 24000;
+constexpr std::int32_t kTotal = 2 * 48000 + 2 * kPad;
+constexpr double kQuiet = 200.0;       // noise far below the recording's rounding
+constexpr std::int32_t kUnheard = -1;  // the microphone hears the noise alone
+constexpr double kSweepRms = 0.5 * kFullScale / std::numbers::sqrt2;
+const SweepRange kRange{20.0, 20000.0};
+
+struct Room {
+  const char* name;
+  std::vector<FilterSpec> filters;
+  std::int32_t delay;
+  double echoGain;      // a reflection 300 samples after the direct sound
+  double noiseBelowDb;  // Gaussian noise this far below the sweep
+  double toleranceDb;   // 0: the echo's comb makes the level no yardstick
+};
+
+TEST(RoomResponse, SimulatedRoomsReadBack) {
+  std::vector<SampleWord> played(kTotal);
+  std::vector<double> track(kTotal);
+  MakeSweep(48000, played.data(), track.data(), kRange.startHz, kRange.endHz, kTotal, 0.5, kPad);
+  const std::vector<FilterSpec> bandPass{{"highpass", 100.0, 0.707}, {"lowpass", 3000.0, 0.707}};
+  const std::vector<Room> rooms{
+      {"flat, at the loudspeaker", {}, 0, 0.0, kQuiet, 0.25},
+      {"peaking 1 kHz", {{"peaking", 1000.0, 1.0, 6.0}}, 48, 0.0, kQuiet, 0.25},
+      {"band-pass 100 Hz to 3 kHz", bandPass, 144, 0.0, kQuiet, 0.25},
+      {"echo louder than the direct sound", {}, 432, 1.6, kQuiet, 0.0},
+      {"peaking 300 Hz in noise", {{"peaking", 300.0, 2.0, -6.0}}, 4800, 0.0, 30.0, 1.0},
+      {"noise alone", {}, kUnheard, 0.0, 30.0, 0.0},
+  };
+  for (const Room& room : rooms) {
+    SCOPED_TRACE(room.name);
+    const std::vector<double> direct = FilterThrough(room.filters, played);
+    std::mt19937 generator(7);
+    std::normal_distribution<double> noise(0.0,
+                                           kSweepRms * std::pow(10.0, -room.noiseBelowDb / 20.0));
+    std::vector<SampleWord> recorded(kTotal);
+    for (std::int32_t i = 0; i < kTotal; ++i) {
+      const auto at = [&](std::int32_t lag) { return i >= lag ? direct[i - lag] : 0.0; };
+      const double heard =
+          room.delay == kUnheard ? 0.0 : at(room.delay) + room.echoGain * at(room.delay + 300);
+      recorded[i] = static_cast<SampleWord>(std::lround(heard + noise(generator)));
+    }
+    const RoomResponse response = MeasureRoomResponse(played, recorded, kRange);
+    ASSERT_GE(response.impulse.size(), 48000U);
+    const std::optional<std::int32_t> flight = FindTimeOfFlight(response.impulse);
+    ASSERT_EQ(flight.has_value(), room.delay != kUnheard);
+    if (!flight) continue;
+
+    // The direct sound peaks as late as the filters' own impulse response does.
+    std::vector<std::int32_t> click(64, 0);
+    click[0] = 1;
+    const std::vector<double> own = FilterThrough(room.filters, click);
+    const auto ownPeak = std::ranges::max_element(own, {}, [](double v) { return std::abs(v); });
+    EXPECT_LE(std::abs(*flight - room.delay - (ownPeak - own.begin())), 1);
+    if (room.toleranceDb == 0.0) continue;
+
+    const FineResponse fine = ComputeFineResponse(response, kRange, *flight);
+    ASSERT_EQ(fine.size(), 479U);  // 48 points an octave over the 9.97 octaves from 20 Hz
+    double loudestDb = -1e9;
+    for (const ResponsePoint& p : fine) loudestDb = std::max(loudestDb, p.db);
+    for (const ResponsePoint& p : fine) {
+      if (p.hz < 2.0 * kRange.startHz || p.hz > 0.8 * kRange.endHz) continue;
+      // Whatever lag the filters' peak adds to the flight comes out of the phase too.
+      std::complex<double> truth =
+          std::polar(1.0, 2.0 * std::numbers::pi * p.hz * (*flight - room.delay) / 48000.0);
+      for (const FilterSpec& f : room.filters) truth *= Design(f).Response(p.hz);
+      EXPECT_NEAR(p.db, 20.0 * std::log10(std::abs(truth)), room.toleranceDb) << p.hz << " Hz";
+      const double phaseError =
+          std::remainder(p.phaseDeg - std::arg(truth) * 180.0 / std::numbers::pi, 360.0);
+      EXPECT_TRUE(p.db < loudestDb - 20.0 || std::abs(phaseError) < 5.0) << p.hz << " Hz";
+    }
+  }
+}
+
+TEST(RoomResponse, FinePointsStopAtHalfTheRate) {
+  const RoomResponse flat{48000.0, 4800, std::vector<std::complex<double>>(2401, 1.0), {}};
+  const FineResponse fine = ComputeFineResponse(flat, {1000.0, 30000.0}, 0);
+  ASSERT_EQ(fine.size(), 221U);  // 1000 Hz * 2^(220/48) = 23973 Hz, the last below 24 kHz
+  EXPECT_NEAR(fine.back().hz, 23972.9, 0.1);
+}
+
+TEST(RoomResponse, FlightInTheRunsUnits) {
+  const FlightSummary summary = SummariseFlight(409, 48000.0);  // the run's own example
+  EXPECT_NEAR(summary.milliseconds, 8.5208, 1e-4);
+  EXPECT_NEAR(summary.metres, 2.9227, 1e-4);
+}
+
+}  // namespace
