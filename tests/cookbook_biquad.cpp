@@ -60,7 +60,9 @@ std::vector<double> FilterThrough(const std::vector<FilterSpec>& filters,
   std::vector<double> signal(input.begin(), input.end());
   for (const FilterSpec& spec : filters) {
     Biquad stage = Design(spec);
-    for (double& sample : signal) sample = stage.Step(sample);
+    for (double& sample : signal) {
+      sample = stage.Step(sample);
+    }
   }
   return signal;
 }

@@ -55,16 +55,19 @@ TEST(RoomResponse, SimulatedRoomsReadBack) {
                                            kSweepRms * std::pow(10.0, -room.noiseBelowDb / 20.0));
     std::vector<SampleWord> recorded(kTotal);
     for (std::int32_t i = 0; i < kTotal; ++i) {
-      const auto at = [&](std::int32_t lag) { return i >= lag ? direct[i - lag] : 0.0; };
-      const double heard =
-          room.delay == kUnheard ? 0.0 : at(room.delay) + room.echoGain * at(room.delay + 300);
-      recorded[i] = static_cast<SampleWord>(std::lround(heard + noise(generator)));
+      const auto at = [&](std::int32_t j) { return j >= 0 ? direct[std::size_t(j)] : 0.0; };
+      const double heard = room.delay == kUnheard
+                               ? 0.0
+                               : at(i - room.delay) + room.echoGain * at(i - room.delay - 300);
+      recorded[std::size_t(i)] = static_cast<SampleWord>(std::lround(heard + noise(generator)));
     }
     const RoomResponse response = MeasureRoomResponse(played, recorded, kRange);
     ASSERT_GE(response.impulse.size(), 48000U);
     const std::optional<std::int32_t> flight = FindTimeOfFlight(response.impulse);
     ASSERT_EQ(flight.has_value(), room.delay != kUnheard);
-    if (!flight) continue;
+    if (!flight) {
+      continue;
+    }
 
     // The direct sound peaks as late as the filters' own impulse response does.
     std::vector<std::int32_t> click(64, 0);
@@ -72,22 +75,23 @@ TEST(RoomResponse, SimulatedRoomsReadBack) {
     const std::vector<double> own = FilterThrough(room.filters, click);
     const auto ownPeak = std::ranges::max_element(own, {}, [](double v) { return std::abs(v); });
     EXPECT_LE(std::abs(*flight - room.delay - (ownPeak - own.begin())), 1);
-    if (room.toleranceDb == 0.0) continue;
 
     const FineResponse fine = ComputeFineResponse(response, kRange, *flight);
     ASSERT_EQ(fine.size(), 479U);  // 48 points an octave over the 9.97 octaves from 20 Hz
-    double loudestDb = -1e9;
-    for (const ResponsePoint& p : fine) loudestDb = std::max(loudestDb, p.db);
+    const double loudestDb = std::ranges::max(fine, {}, &ResponsePoint::db).db;
     for (const ResponsePoint& p : fine) {
-      if (p.hz < 2.0 * kRange.startHz || p.hz > 0.8 * kRange.endHz) continue;
       // Whatever lag the filters' peak adds to the flight comes out of the phase too.
       std::complex<double> truth =
           std::polar(1.0, 2.0 * std::numbers::pi * p.hz * (*flight - room.delay) / 48000.0);
-      for (const FilterSpec& f : room.filters) truth *= Design(f).Response(p.hz);
-      EXPECT_NEAR(p.db, 20.0 * std::log10(std::abs(truth)), room.toleranceDb) << p.hz << " Hz";
+      for (const FilterSpec& f : room.filters) {
+        truth *= Design(f).Response(p.hz);
+      }
       const double phaseError =
           std::remainder(p.phaseDeg - std::arg(truth) * 180.0 / std::numbers::pi, 360.0);
-      EXPECT_TRUE(p.db < loudestDb - 20.0 || std::abs(phaseError) < 5.0) << p.hz << " Hz";
+      if (room.toleranceDb > 0.0 && p.hz >= 2.0 * kRange.startHz && p.hz <= 0.8 * kRange.endHz) {
+        EXPECT_NEAR(p.db, 20.0 * std::log10(std::abs(truth)), room.toleranceDb) << p.hz << " Hz";
+        EXPECT_TRUE(p.db < loudestDb - 20.0 || std::abs(phaseError) < 5.0) << p.hz << " Hz";
+      }
     }
   }
 }

@@ -23,7 +23,9 @@ template <typename T>
 FftwArray<T> MakeFftwArray(std::size_t count) {
   static_assert(std::is_trivially_copyable_v<T>);
   auto* memory = static_cast<T*>(fftw_malloc(sizeof(T) * count));
-  if (memory == nullptr) throw std::bad_alloc();
+  if (memory == nullptr) {
+    throw std::bad_alloc();
+  }
   return FftwArray<T>(memory);
 }
 

@@ -20,7 +20,9 @@ std::pair<std::size_t, std::size_t> Window(double hz, double binHz, std::size_t 
   const double half = std::exp2(kFineSmoothingOctaves / 2.0);
   const double from = std::max(std::ceil(hz / half / binHz), static_cast<double>(lowest));
   const double to = std::min(std::floor(hz * half / binHz), static_cast<double>(highest));
-  if (from <= to) return {static_cast<std::size_t>(from), static_cast<std::size_t>(to)};
+  if (from <= to) {
+    return {static_cast<std::size_t>(from), static_cast<std::size_t>(to)};
+  }
   const double nearest =
       std::clamp(std::round(hz / binHz), static_cast<double>(lowest), static_cast<double>(highest));
   return {static_cast<std::size_t>(nearest), static_cast<std::size_t>(nearest)};
@@ -52,7 +54,9 @@ FineResponse ComputeFineResponse(const RoomResponse& room, const SweepRange& ran
 
   for (int i = 0;; ++i) {
     const double hz = range.startHz * std::exp2(i / kFinePointsPerOctave);
-    if (hz > top * kTopSlack) break;
+    if (hz > top * kTopSlack) {
+      break;
+    }
     const auto [first, last] = Window(hz, binHz, lowest, highest);
     double power = 0.0;
     std::complex<double> sum = 0.0;

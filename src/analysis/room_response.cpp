@@ -18,11 +18,15 @@ constexpr double kTikhonov = 1e-6;
 // and 5: FFTW's fastest transforms, and never more than 25 % above minimum.
 std::size_t SmoothTransformSize(std::size_t minimum) {
   std::size_t best = 1;
-  while (best < minimum) best *= 2;
+  while (best < minimum) {
+    best *= 2;
+  }
   for (std::size_t twos = 1; twos < best; twos *= 2) {
     for (std::size_t threes = twos; threes < best; threes *= 3) {
       std::size_t size = threes;
-      while (size < minimum) size *= 5;
+      while (size < minimum) {
+        size *= 5;
+      }
       best = std::min(best, size);
     }
   }
@@ -46,7 +50,9 @@ std::pair<std::size_t, std::size_t> SweptBins(const SweepRange& range, double bi
 }
 
 FftwPlan Checked(fftw_plan plan) {
-  if (plan == nullptr) throw std::runtime_error("FFTW made no plan for the room's transform");
+  if (plan == nullptr) {
+    throw std::runtime_error("FFTW made no plan for the room's transform");
+  }
   return FftwPlan(plan);
 }
 
@@ -56,10 +62,13 @@ RoomResponse MeasureRoomResponse(std::span<const SampleWord> played,
                                  std::span<const SampleWord> recordedAligned,
                                  const SweepRange& range) {
   const std::size_t length = std::max({played.size(), recordedAligned.size(), std::size_t{1}});
-  if (length > INT_MAX / 4) throw std::length_error("the sweep is too long to deconvolve");
+  if (length > INT_MAX / 4) {
+    throw std::length_error("the sweep is too long to deconvolve");
+  }
   RoomResponse room;
   room.rate = range.rate;
-  room.transformSize = SmoothTransformSize(2 * length);
+  const auto oneSecond = static_cast<std::size_t>(std::ceil(range.rate));
+  room.transformSize = SmoothTransformSize(length + oneSecond);
   const std::size_t n = room.transformSize;
   const std::size_t bins = n / 2 + 1;
 
@@ -76,7 +85,9 @@ RoomResponse MeasureRoomResponse(std::span<const SampleWord> played,
 
   const auto [first, end] = SweptBins(range, room.BinHz(), bins);
   double meanPower = 0.0;
-  for (std::size_t k = first; k < end; ++k) meanPower += std::norm(playedSpectrum[k]);
+  for (std::size_t k = first; k < end; ++k) {
+    meanPower += std::norm(playedSpectrum[k]);
+  }
   meanPower /= static_cast<double>(std::max(end - first, std::size_t{1}));
   const double lambda = kTikhonov * meanPower;
   for (std::size_t k = 0; k < bins; ++k) {
@@ -90,10 +101,11 @@ RoomResponse MeasureRoomResponse(std::span<const SampleWord> played,
   const FftwPlan inverse = Checked(fftw_plan_dft_c2r_1d(static_cast<int>(n), AsFftw(spectrum.get()),
                                                         signal.get(), FFTW_ESTIMATE));
   fftw_execute(inverse.get());
-  const auto oneSecond = static_cast<std::size_t>(std::ceil(range.rate));
   const std::size_t kept = std::min(n, std::max(length, oneSecond));
   room.impulse.resize(kept);
   const double scale = 1.0 / static_cast<double>(n);  // FFTW leaves the round trip unscaled
-  for (std::size_t i = 0; i < kept; ++i) room.impulse[i] = static_cast<float>(signal[i] * scale);
+  for (std::size_t i = 0; i < kept; ++i) {
+    room.impulse[i] = static_cast<float>(signal[i] * scale);
+  }
   return room;
 }

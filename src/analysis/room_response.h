@@ -39,10 +39,12 @@ struct RoomResponse {
 // microphone channel already shifted by the loop-back's lag, so that its
 // sample i answers played[i] when the microphone sits at the loudspeaker; a
 // recording shorter than played counts as silent at its end. The transform
-// is at least twice as long as either signal, so a reply up to the
-// length of the trailing silence late does not wrap around. Throws
-// std::bad_alloc when the buffers cannot be had and std::length_error when
-// the signals are too long for one transform. Not thread-safe: FFTW's
+// is at least a second longer than either signal: the reply to the tone,
+// however late within the recording, does not wrap around, and whatever the
+// division puts before time 0 wraps to the far end, a second clear of the
+// kept impulse response. Throws std::bad_alloc when the buffers cannot be
+// had and std::length_error when the signals are too long for one
+// transform. Not thread-safe: FFTW's
 // planner is shared.
 RoomResponse MeasureRoomResponse(std::span<const SampleWord> played,
                                  std::span<const SampleWord> recordedAligned,

@@ -12,14 +12,22 @@ std::optional<std::int32_t> FindTimeOfFlight(std::span<const float> impulse, dou
     peak = std::max(peak, std::abs(v));
     energy += v * v;
   }
-  if (peak <= 0.0) return std::nullopt;
+  if (peak <= 0.0) {
+    return std::nullopt;
+  }
   const double rms = std::sqrt(energy / static_cast<double>(impulse.size()));
-  if (20.0 * std::log10(peak / rms) < clearanceDb) return std::nullopt;
+  if (20.0 * std::log10(peak / rms) < clearanceDb) {
+    return std::nullopt;
+  }
 
   const double threshold = peak * std::pow(10.0, -6.0 / 20.0);
   std::size_t i = 0;
-  while (std::abs(impulse[i]) < threshold) ++i;
-  while (i + 1 < impulse.size() && std::abs(impulse[i + 1]) > std::abs(impulse[i])) ++i;
+  while (std::abs(impulse[i]) < threshold) {
+    ++i;
+  }
+  while (i + 1 < impulse.size() && std::abs(impulse[i + 1]) > std::abs(impulse[i])) {
+    ++i;
+  }
   return static_cast<std::int32_t>(i);
 }
 
