@@ -1,5 +1,6 @@
 #include "cookbook_biquad.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -60,9 +61,7 @@ std::vector<double> FilterThrough(const std::vector<FilterSpec>& filters,
   std::vector<double> signal(input.begin(), input.end());
   for (const FilterSpec& spec : filters) {
     Biquad stage = Design(spec);
-    for (double& sample : signal) {
-      sample = stage.Step(sample);
-    }
+    std::ranges::transform(signal, signal.begin(), [&stage](double x) { return stage.Step(x); });
   }
   return signal;
 }
