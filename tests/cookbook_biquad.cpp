@@ -59,8 +59,8 @@ Biquad Design(const FilterSpec& f, double rate) {
 std::vector<double> FilterThrough(const std::vector<FilterSpec>& filters,
                                   std::span<const std::int32_t> input) {
   std::vector<double> signal(input.begin(), input.end());
-  for (const FilterSpec& spec : filters) {
-    Biquad stage = Design(spec);
+  for (const FilterSpec& filter : filters) {
+    Biquad stage = Design(filter);
     std::ranges::transform(signal, signal.begin(), [&stage](double x) { return stage.Step(x); });
   }
   return signal;
