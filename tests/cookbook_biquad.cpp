@@ -1,14 +1,19 @@
 #include "cookbook_biquad.h"
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <numbers>
 #include <stdexcept>
 
-double Biquad::Magnitude(double hz) const {
+std::complex<double> Biquad::Response(double hz) const {
   const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * hz / rate);
   const std::complex<double> z2 = z1 * z1;
-  return std::abs((b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2));
+  return (b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2);
+}
+
+double Biquad::Magnitude(double hz) const {
+  return std::abs(Response(hz));
 }
 
 double Biquad::Step(double x) {
@@ -49,6 +54,16 @@ Biquad Design(const FilterSpec& f, double rate) {
   h.a2 = den[2] / den[0];
   h.rate = rate;
   return h;
+}
+
+std::vector<double> FilterThrough(const std::vector<FilterSpec>& filters,
+                                  std::span<const std::int32_t> input) {
+  std::vector<double> signal(input.begin(), input.end());
+  for (const FilterSpec& filter : filters) {
+    Biquad stage = Design(filter);
+    std::ranges::transform(signal, signal.begin(), [&stage](double x) { return stage.Step(x); });
+  }
+  return signal;
 }
 
 std::string FilterEntries(const std::vector<FilterSpec>& filters) {

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <algorithm>
+#include <complex>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "audio/sample_word.h"
+
+// The frequencies a sweep covered. The tone never rises above half the
+// sample rate, so the useful top is the lower of endHz and rate / 2.
+struct SweepRange {
+  double startHz = 0.0;
+  double endHz = 0.0;
+  double rate = 48000.0;
+
+  [[nodiscard]] double TopHz() const { return std::min(endHz, rate / 2.0); }
+};
+
+// What the room did to the sweep, as a transfer function and as an impulse
+// response.
+struct RoomResponse {
+  double rate = 48000.0;
+  // Bin k of transfer lies at k * rate / transformSize.
+  std::size_t transformSize = 0;
+  // H = Y / X for bins 0 .. transformSize / 2; 0 outside the swept range,
+  // where the sweep put no energy and the quotient would be noise.
+  std::vector<std::complex<double>> transfer;
+  // h, at least one second of it (or as much as the transform holds): index
+  // 0 is the loop-back's zero, so the direct sound sits at the time of
+  // flight. Band-limited to the swept range.
+  std::vector<float> impulse;
+
+  [[nodiscard]] double BinHz() const { return rate / static_cast<double>(transformSize); }
+};
+
+// Deconvolves the recording by the played signal. recordedAligned is the
+// microphone channel already shifted by the loop-back's lag, so that its
+// sample i answers played[i] when the microphone sits at the loudspeaker; a
+// recording shorter than played counts as silent at its end. The transform
+// is at least a second longer than either signal: the reply to the tone,
+// however late within the recording, does not wrap around, and whatever the
+// division puts before time 0 wraps to the far end, a second clear of the
+// kept impulse response. Throws std::bad_alloc when the buffers cannot be
+// had and std::length_error when the signals are too long for one
+// transform. Not thread-safe: FFTW's
+// planner is shared.
+RoomResponse MeasureRoomResponse(std::span<const SampleWord> played,
+                                 std::span<const SampleWord> recordedAligned,
+                                 const SweepRange& range);
