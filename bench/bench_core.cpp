@@ -30,7 +30,7 @@ void BM_DefaultRunComputation(benchmark::State& state) {
     std::copy(run.buffers.playBuffer.begin(), run.buffers.playBuffer.end(),
               run.buffers.recordBuffer.begin());
     const RecordingAnalysis analysis =
-        AnalyseRecording(run.settings, run.plan, run.sizes, syncOut, run.buffers);
+        AnalyseRecording(run.settings, run.plan, run.endHz, run.sizes, syncOut, run.buffers);
     std::string report = WriteReport(analysis.levels, run.plan);
     std::string warning = UnresolvedWarning(analysis.levels);
     benchmark::DoNotOptimize(report);

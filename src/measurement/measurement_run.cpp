@@ -112,7 +112,7 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
   WarnTransfer(io, played.stats, played.period, SAMPLE_RATE);
   WarnCloseProblem(io, played.closeProblem);
 
-  const RecordingAnalysis analysis = AnalyseRecording(settings, plan, sizes, syncOut, buffers,
+  const RecordingAnalysis analysis = AnalyseRecording(settings, plan, endHz, sizes, syncOut, buffers,
                        options.micCalibration ? &*options.micCalibration : nullptr);
   PrintSync(io, analysis.syncIn, syncOut);
   // One cause, one message: a device that failed explains a missing pulse.
@@ -121,6 +121,10 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
     if (analysis.syncReturn == SyncReturn::kClear) {
       WarnSlip(io, analysis.slip);
     }
+  }
+  if (sizes.sweepSamples > 0 && played.stats.fatalError == 0 &&
+      analysis.syncReturn == SyncReturn::kClear) {
+    ReportFlight(io, analysis.timeOfFlight);
   }
   PrintAnalyzing(io);
   const std::string report = WriteReport(analysis.levels, plan);

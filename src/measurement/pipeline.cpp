@@ -5,6 +5,9 @@
 #include <new>
 #include <span>
 
+#include "analysis/fine_response.h"
+#include "analysis/room_response.h"
+#include "analysis/time_of_flight.h"
 #include "audio/sample_packing.h"
 #include "signals/sweep.h"
 #include "signals/sync_pulse.h"
@@ -39,6 +42,33 @@ std::optional<std::int64_t> CheckBurstLag(std::span<const SampleWord> returned,
     return std::nullopt;
   }
   return static_cast<std::int64_t>(from) + second.index - (CheckBurstStart(sizes) + crestOffset);
+}
+
+// Deconvolves the microphone's recording, aligned by the loop-back, by the
+// sweep: the impulse response, the time of flight and the fine response.
+void MeasureRoom(const Settings& settings, double endHz, const RunSizes& sizes,
+                 const RunBuffers& buffers, const MicCalibration* calibration,
+                 RecordingAnalysis& result) {
+  if (sizes.sweepSamples == 0) {
+    return;
+  }
+  std::vector<SampleWord> aligned(buffers.recordWords.size(), 0);
+  for (std::size_t i = 0; i < aligned.size(); ++i) {
+    const std::int64_t from = static_cast<std::int64_t>(i) + result.lag;
+    if (from >= 0 && from < static_cast<std::int64_t>(aligned.size())) {
+      aligned[i] = buffers.recordWords[static_cast<std::size_t>(from)];
+    }
+  }
+  const SweepRange range{.startHz = settings.startHz, .endHz = endHz, .rate = SAMPLE_RATE};
+  RoomResponse room = MeasureRoomResponse(buffers.sweepWords, aligned, range);
+  result.timeOfFlight = FindTimeOfFlight(room.impulse);
+  result.fine = ComputeFineResponse(room, range, result.timeOfFlight.value_or(0));
+  if (calibration != nullptr) {
+    for (ResponsePoint& point : result.fine) {
+      point.db -= calibration->GainDbAt(point.hz);
+    }
+  }
+  result.impulse = std::move(room.impulse);
 }
 
 }  // namespace
@@ -90,7 +120,7 @@ std::int32_t PrepareSignals(const Settings& settings, double endHz, const RunSiz
   return syncOut;
 }
 
-RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan,
+RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan, double endHz,
                                    const RunSizes& sizes, std::int32_t syncOut,
                                    RunBuffers& buffers, const MicCalibration* calibration) {
   CHAR_TO_NUM32(buffers.recordBuffer.data(), buffers.recordWords.data(), kSampleBytes,
@@ -127,11 +157,14 @@ RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& pla
       micGain.push_back(std::pow(10.0, calibration->GainDbAt(hz) / 20.0));
     }
   }
+  MeasureRoom(settings, endHz, sizes, buffers, calibration, result);
   const auto bandCount = static_cast<std::size_t>(std::max(settings.bandCount, 0));
   result.levels = ComputeBandLevels(
       {.toneTrack = toneTrack,
        .recorded = recorded,
-       .firstAnswer = std::int64_t{EDGE_PAD} + result.lag,
+       // The sample that answers a tone is heard one time of flight after
+       // the tone was played.
+       .firstAnswer = std::int64_t{EDGE_PAD} + result.lag + result.timeOfFlight.value_or(0),
        .rate = kAnalysisRate,
        .micGain = micGain},
       std::span<const double>(plan.high).first(bandCount));

@@ -6,6 +6,7 @@
 
 #include "analysis/band_analysis.h"
 #include "analysis/levels.h"
+#include "analysis/response_point.h"
 #include "analysis/sync_check.h"
 #include "audio/sample_word.h"
 #include "measurement/band_plan.h"
@@ -55,13 +56,19 @@ struct RecordingAnalysis {
   // gained (positive) or lost between the two. Unset when the check burst
   // did not come back.
   std::optional<std::int64_t> slip;
+  // The room's impulse response (index 0 at the loop-back's zero), the
+  // direct sound's delay in it when one stands clear, and the response at
+  // fine resolution, the microphone's own taken out.
+  std::vector<float> impulse;
+  std::optional<std::int32_t> timeOfFlight;
+  FineResponse fine;
   BandLevels levels;
   std::int64_t clippedSamples = 0;  // microphone samples at full scale
 };
 
 // Unpacks the recording and analyses it against what was played, taking
 // the microphone's response out when a calibration is given.
-RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan,
+RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan, double endHz,
                                    const RunSizes& sizes, std::int32_t syncOut,
                                    RunBuffers& buffers,
                                    const MicCalibration* calibration = nullptr);

@@ -6,9 +6,12 @@
 #include <cstring>
 
 #include "analysis/levels.h"
+#include "analysis/time_of_flight.h"
 #include "report/band_report.h"
 
 namespace {
+
+constexpr double kRunRate = 48000.0;
 
 // Adds "n thing(s)" to a comma-separated list, when n is not 0.
 void AppendCount(std::string& list, std::int64_t count, const char* one, const char* many) {
@@ -95,6 +98,20 @@ void WarnSlip(const RunOutput& io, const std::optional<std::int64_t>& slip) {
                  *slip < 0 ? "lost" : "gained", static_cast<long long>(std::llabs(*slip)),
                  std::llabs(*slip) == 1 ? "sample" : "samples");
   }
+}
+
+void ReportFlight(const RunOutput& io, const std::optional<std::int32_t>& timeOfFlight) {
+  if (!timeOfFlight) {
+    std::fputs(
+        "Note: the room's impulse response shows no direct sound standing clear of its noise "
+        "(is the microphone connected and the loudspeaker on?), so no time of flight was taken "
+        "out of the results.\n",
+        io.err);
+    return;
+  }
+  const FlightSummary flight = SummariseFlight(*timeOfFlight, kRunRate);
+  std::fprintf(io.err, "Microphone about %.1f m from the loudspeaker (%.1f ms, %d samples).\n",
+               flight.metres, flight.milliseconds, static_cast<int>(flight.samples));
 }
 
 void WarnNothingSwept(const RunOutput& io) {

@@ -31,6 +31,9 @@ void WarnSync(const RunOutput& io, SyncReturn returned);
 // Nothing when the check burst came back at the sync burst's lag; else the
 // slip, or that the check burst was lost.
 void WarnSlip(const RunOutput& io, const std::optional<std::int64_t>& slip);
+// How far the microphone is from the loudspeaker, or that the impulse
+// response showed no clear direct sound.
+void ReportFlight(const RunOutput& io, const std::optional<std::int32_t>& timeOfFlight);
 // A sweep of no length measures nothing.
 void WarnNothingSwept(const RunOutput& io);
 // The report was not appended to the results file, and why.
