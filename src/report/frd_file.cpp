@@ -75,7 +75,7 @@ FrdContents ParseFrd(std::string_view text) {
       ++cursor;
     }
     if (count < 2 || *cursor != '\0') {
-      return Failure(lineNumber, "expected \"frequency dB [phase]\", found \"" + line + "\"");
+      return Failure(lineNumber, R"(expected "frequency dB [phase]", found ")" + line + '"');
     }
     if (!(values[0] > 0.0) ||
         (!contents.points.empty() && values[0] <= contents.points.back().hz)) {

@@ -25,14 +25,16 @@ FrequencyAxis FrequencyAxisFor(double lowestHz, double highestHz) {
   const double highDecade = std::pow(10.0, std::floor(std::log10(highestHz)));
   // A tiny allowance keeps 20000.000001 (a sum of steps) on the 20k line.
   const double lowMultiple = std::floor(lowestHz / lowDecade * (1.0 + 1e-9));
-  double highMultiple = std::ceil(highestHz / highDecade * (1.0 - 1e-9));
+  const double highMultiple = std::ceil(highestHz / highDecade * (1.0 - 1e-9));
   return {lowMultiple * lowDecade, highMultiple * highDecade};
 }
 
 std::vector<GridLine> FrequencyGrid(const FrequencyAxis& axis) {
   std::vector<GridLine> lines;
-  for (double decade = std::pow(10.0, std::floor(std::log10(axis.lowHz) + 1e-9));
-       decade <= axis.highHz * (1.0 + 1e-9); decade *= 10.0) {
+  const auto firstPower = static_cast<int>(std::floor(std::log10(axis.lowHz) + 1e-9));
+  const auto lastPower = static_cast<int>(std::floor(std::log10(axis.highHz) + 1e-9));
+  for (int power = firstPower; power <= lastPower; ++power) {
+    const double decade = std::pow(10.0, power);
     for (int multiple = 1; multiple <= 9; ++multiple) {
       const double hz = std::round(decade * multiple * 1e6) / 1e6;
       if (hz < axis.lowHz * (1.0 - 1e-9) || hz > axis.highHz * (1.0 + 1e-9)) {

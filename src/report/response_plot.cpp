@@ -30,11 +30,11 @@ struct Frame {
   DbAxis db;
   double bottom = 0.0;  // pixel row of the plot area's lower edge
 
-  double X(double hz) const {
+  [[nodiscard]] double X(double hz) const {
     return kLeft +
            (kRight - kLeft) * std::log(hz / freq.lowHz) / std::log(freq.highHz / freq.lowHz);
   }
-  double Y(double db_value) const {
+  [[nodiscard]] double Y(double db_value) const {
     return kTop + (bottom - kTop) * (db.topDb - db_value) / (db.topDb - db.bottomDb);
   }
 };

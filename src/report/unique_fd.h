@@ -21,8 +21,8 @@ class UniqueFd {
   UniqueFd(const UniqueFd&) = delete;
   UniqueFd& operator=(const UniqueFd&) = delete;
 
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
+  [[nodiscard]] int get() const { return fd_; }
+  [[nodiscard]] bool valid() const { return fd_ >= 0; }
   // Gives up ownership, e.g. to a library that closes the descriptor itself.
   int release() { return std::exchange(fd_, -1); }
   // Closes now and returns close's result, so that a late write error
