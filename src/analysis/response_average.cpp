@@ -33,7 +33,7 @@ FineResponse AveragePower(std::span<const FineResponse> responses) {
     lowest = std::max(lowest, response.front().hz);
     highest = std::min(highest, response.back().hz);
   }
-  const double count = static_cast<double>(responses.size());
+  const auto count = static_cast<double>(responses.size());
   for (const ResponsePoint& point : responses.front()) {
     if (point.hz < lowest || point.hz > highest) {
       continue;
