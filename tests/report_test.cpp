@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 RunRecord ExampleRun(std::size_t impulseLength) {
   RunRecord run;
   run.facts = {"2024-05-01 14:03:22", "hw:1", 4, 31, 18, 20000, 10, 172, "mic.cal"};
-  for (double hz = 18.0; hz < 24000.0; hz *= std::exp2(1.0 / 48)) {
+  for (int i = 0; i < 500; ++i) {
+    const double hz = 18.0 * std::exp2(i / 48.0);
     run.response.push_back({hz, 3.0 * std::sin(hz / 700.0) - 2.0, std::fmod(hz, 360.0) - 180.0});
   }
   run.bands = {{18, 22, -20, true}, {22, 27, -12, true}, {27, 33, -3, false}, {33, 40, 0, false}};
@@ -46,13 +47,17 @@ TEST(RunFiles, NumberingContinuesAfterTheHighestRunAndLeavesEveryFileAlone) {
   for (const NumberingCase& c : cases) {
     SCOPED_TRACE(c.stem);
     TempDir dir;
-    for (const std::string& name : c.existing) std::ofstream(dir.path() / name) << name;
+    for (const std::string& name : c.existing) {
+      std::ofstream(dir.path() / name) << name;
+    }
     const SavedRun saved = SaveRun(dir.path(), FolderCreation::kLastLevel, ExampleRun(3));
     ASSERT_TRUE(saved.result.ok) << saved.result.message;
     EXPECT_EQ(saved.files, (std::vector<fs::path>{dir.path() / (c.stem + ".frd"),
                                                   dir.path() / (c.stem + "-ir.wav"),
                                                   dir.path() / (c.stem + ".svg")}));
-    for (const std::string& name : c.existing) EXPECT_EQ(ReadWholeFile(dir.path() / name), name);
+    for (const std::string& name : c.existing) {
+      EXPECT_EQ(ReadWholeFile(dir.path() / name), name);
+    }
   }
 }
 
@@ -161,12 +166,16 @@ struct PlotCase {
 // curve back through the plot's own labelled grid lines.
 TEST(ResponsePlot, SavedPlotsRenderAndTheirCurvesPassThroughTheirFrdPoints) {
   const fs::path renderer = FindProgram("rsvg-convert");
-  if (renderer.empty()) GTEST_SKIP() << "rsvg-convert is missing (package librsvg2-bin)";
+  if (renderer.empty()) {
+    GTEST_SKIP() << "rsvg-convert is missing (package librsvg2-bin)";
+  }
   TempDir dir;
   RunRecord run = ExampleRun(3);
   run.facts.deviceName = "<Mic & \"Co\"'s>";
   ASSERT_TRUE(SaveRun(dir.path(), FolderCreation::kLastLevel, run).result.ok);
-  for (ResponsePoint& point : run.response) point.db = 10.0 - 0.5 * std::log2(point.hz);
+  for (ResponsePoint& point : run.response) {
+    point.db = 10.0 - 0.5 * std::log2(point.hz);
+  }
   run.bands.clear();
   ASSERT_TRUE(SaveRun(dir.path(), FolderCreation::kLastLevel, run).result.ok);
   const SavedAverage average = SaveAverageOfRuns(dir.path());
@@ -228,8 +237,9 @@ TEST(ResponsePlot, SavedPlotsRenderAndTheirCurvesPassThroughTheirFrdPoints) {
     const std::string bandGroup = bands.substr(0, bands.find("</g>"));
     int dashed = 0;
     for (std::size_t at = 0; (at = bandGroup.find("stroke-dasharray", at)) != std::string::npos;
-         ++at)
+         ++at) {
       ++dashed;
+    }
     EXPECT_EQ(dashed, c.unreliableBands);
     EXPECT_EQ(svg.find("Unreliable band") != std::string::npos, c.unreliableBands > 0);
   }

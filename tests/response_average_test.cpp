@@ -15,7 +15,9 @@ FineResponse Sweep(double startHz, double endHz, double perOctave,
   FineResponse points;
   for (int i = 0;; ++i) {
     const double hz = startHz * std::exp2(i / perOctave);
-    if (hz > endHz) break;
+    if (hz > endHz) {
+      break;
+    }
     points.push_back({hz, level(hz), 45.0});
   }
   return points;
