@@ -90,7 +90,11 @@ FrdContents ReadFrdFile(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     const int error = errno;
-    return {false, "Could not read " + path.string() + ": " + std::strerror(error), {}, {}};
+    return {false,
+            "Could not read " + path.string() + ": " + std::strerror(error) +
+                ". Check that the file exists and that you may read it.",
+            {},
+            {}};
   }
   std::ostringstream text;
   text << file.rdbuf();
