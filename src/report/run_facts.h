@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+// What a saved run records about how it was measured.
+struct RunFacts {
+  std::string dateTime;  // as the user should read it, e.g. "2024-05-01 14:03:22"
+  std::string deviceName;
+  double qFactor = 0.0;
+  std::int32_t bandCount = 0;
+  double startHz = 0.0;
+  double endHz = 0.0;
+  double sweepSeconds = 0.0;
+  std::optional<std::int32_t> flightSamples;  // none: no time of flight was found
+  std::string calibrationFile;                // empty: no microphone calibration applied
+};
+
+// One band of the results table.
+struct BandStep {
+  double lowHz = 0.0;
+  double highHz = 0.0;
+  double db = 0.0;  // relative to the loudest reliable band
+  // Left out of the 0 dB reference: too few cycles of tone to trust.
+  bool unreliable = false;
+};
+
+// "Q 4, 31 bands, 18-20000 Hz, 10 s sweep"
+std::string SettingsText(const RunFacts& facts);
+
+// "172 samples, 3.58 ms, 1.23 m to the microphone", or a sentence that no
+// time of flight was found.
+std::string FlightText(const RunFacts& facts);
+
+// "1.23 m to the microphone", or "distance unknown".
+std::string DistanceText(const RunFacts& facts);

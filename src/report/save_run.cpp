@@ -1,0 +1,109 @@
+#include "report/save_run.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "analysis/response_average.h"
+#include "report/frd_file.h"
+#include "report/ir_wav.h"
+
+namespace {
+
+constexpr const char* kMeasuredColour = "#1f5fa8";
+constexpr const char* kAverageColour = "#111111";
+// Muted colours for the single runs beneath their average.
+constexpr const char* kRunColours[] = {"#4e79a7", "#f28e2b", "#59a14f", "#e15759",
+                                       "#76b7b2", "#edc948", "#b07aa1", "#9c755f"};
+
+std::string Subtitle(const RunFacts& facts) {
+  std::string subtitle =
+      facts.deviceName + "  |  " + SettingsText(facts) + "  |  " + DistanceText(facts);
+  if (!facts.calibrationFile.empty()) {
+    subtitle += "  |  calibrated: " + facts.calibrationFile;
+  }
+  return subtitle;
+}
+
+}  // namespace
+
+ResponsePlot RunPlot(int number, const RunRecord& run) {
+  char title[96];
+  std::snprintf(title, sizeof title, "Run %03d \u2014 %s", number, run.facts.dateTime.c_str());
+  ResponsePlot plot{title, Subtitle(run.facts), {}, run.bands};
+  plot.curves.push_back({"Measured response", run.response, kMeasuredColour, 2.0, false, 1.0});
+  plot.curves.insert(plot.curves.end(), run.extraCurves.begin(), run.extraCurves.end());
+  return plot;
+}
+
+SavedRun SaveRun(const std::filesystem::path& dir, FolderCreation how, const RunRecord& run) {
+  SavedRun saved;
+  saved.result = EnsureFolder(dir, how);
+  if (!saved.result.ok) {
+    return saved;
+  }
+  ClaimedRun claim = ClaimRun(dir, {".frd", "-ir.wav", ".svg"});
+  if (!claim.result.ok) {
+    saved.result = claim.result;
+    return saved;
+  }
+  saved.number = claim.number;
+  saved.files = claim.paths;
+  saved.result = WriteAll(std::move(claim.files[0]), claim.paths[0],
+                          FormatFrd(RunHeader(run.facts), run.response));
+  if (saved.result.ok) {
+    saved.result = WriteIrWav(std::move(claim.files[1]), claim.paths[1], run.impulse);
+  }
+  if (saved.result.ok) {
+    saved.result = WriteAll(std::move(claim.files[2]), claim.paths[2],
+                            RenderResponseSvg(RunPlot(claim.number, run)));
+  }
+  return saved;
+}
+
+SavedAverage SaveAverageOfRuns(const std::filesystem::path& dir) {
+  SavedAverage saved;
+  std::vector<FineResponse> responses;
+  std::vector<std::string> names;
+  for (const int number : ExistingRunNumbers(dir)) {
+    char name[24];
+    std::snprintf(name, sizeof name, "run-%03d", number);
+    const std::filesystem::path path = dir / (std::string(name) + ".frd");
+    std::error_code missing;
+    if (!std::filesystem::exists(path, missing)) {
+      continue;  // only a stray file of that number
+    }
+    FrdContents contents = ReadFrdFile(path);
+    if (!contents.ok) {
+      saved.result = {false, contents.message};
+      return saved;
+    }
+    responses.push_back(std::move(contents.points));
+    names.emplace_back(name);
+  }
+  saved.runCount = static_cast<int>(responses.size());
+  if (saved.runCount < 2) {
+    return saved;
+  }
+  saved.average = AveragePower(responses);
+
+  std::string runList;
+  for (const std::string& name : names) {
+    runList += (runList.empty() ? "" : ", ") + name;
+  }
+  const std::vector<std::string> header{std::string(kProgramAndVersion),
+                                        "power average of " + runList,
+                                        "frequency(Hz) dB phase(degrees, none: 0)"};
+  saved.result = ReplaceFile(dir / "average.frd", FormatFrd(header, saved.average));
+  if (!saved.result.ok) {
+    return saved;
+  }
+  ResponsePlot plot{
+      "Power average of " + std::to_string(saved.runCount) + " runs", runList, {}, {}};
+  for (std::size_t i = 0; i < responses.size(); ++i) {
+    plot.curves.push_back(
+        {names[i], responses[i], kRunColours[i % std::size(kRunColours)], 1.2, false, 0.75});
+  }
+  plot.curves.push_back({"Average", saved.average, kAverageColour, 3.0, false, 1.0});
+  saved.result = ReplaceFile(dir / "average.svg", RenderResponseSvg(plot));
+  return saved;
+}
