@@ -173,12 +173,14 @@ TEST(ResponsePlot, SavedPlotsRenderAndTheirCurvesPassThroughTheirFrdPoints) {
   RunRecord run = ExampleRun(3);
   run.facts.deviceName = "<Mic & \"Co\"'s>";
   ASSERT_TRUE(SaveRun(dir.path(), FolderCreation::kLastLevel, run).result.ok);
+  std::vector<NamedResponse> runs{{"run-001", run.response}};
   for (ResponsePoint& point : run.response) {
     point.db = 10.0 - 0.5 * std::log2(point.hz);
   }
   run.bands.clear();
   ASSERT_TRUE(SaveRun(dir.path(), FolderCreation::kLastLevel, run).result.ok);
-  const SavedAverage average = SaveAverageOfRuns(dir.path());
+  runs.push_back({"run-002", run.response});
+  const SavedAverage average = SaveAverage(dir.path(), runs, {});
   ASSERT_TRUE(average.result.ok) << average.result.message;
   ASSERT_EQ(average.runCount, 2);
 

@@ -69,7 +69,7 @@ const char* ReasonNotToSave(const PlayRecResult& played, const RecordingAnalysis
 }  // namespace
 
 RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double endHz,
-                          const RunOptions& options, const RunOutput& io) {
+                          const RunOptions& options, SavedSession& session, const RunOutput& io) {
   // The console refuses what a run cannot measure; this keeps a run safe
   // when it is handed such settings all the same.
   if (settings.bandCount > kMaxBands || CheckSweepSeconds(settings.sweepSeconds) != nullptr) {
@@ -137,8 +137,14 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
   }
   if (const char* reason = ReasonNotToSave(played, analysis)) {
     WarnNotSaved(io, kResultsFile, reason);
-  } else if (const auto error = AppendResults(kResultsFile, report)) {
+    return {.measured = true, .failure = std::nullopt};
+  }
+  if (const auto error = AppendResults(kResultsFile, report)) {
     WarnResultsNotSaved(io, kResultsFile, *error);
+  }
+  if (!options.saveDir.empty() && sizes.sweepSamples > 0) {
+    const SaveOutcome saved = SaveMeasurement(options, session, settings, plan, endHz, analysis);
+    ReportSaved(io, saved.ok, saved.message);
   }
   return {.measured = true, .failure = std::nullopt};
 }

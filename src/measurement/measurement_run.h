@@ -5,6 +5,7 @@
 #include "audio/device_failure.h"
 #include "measurement/band_plan.h"
 #include "measurement/run_options.h"
+#include "measurement/run_saving.h"
 #include "measurement/settings.h"
 #include "report/run_texts.h"
 
@@ -19,6 +20,6 @@ struct RunOutcome {
 
 // One measurement of the room with the current settings: plays and records,
 // prints the results on io.out and its warnings on io.err, and appends the
-// report to the results file.
+// report to the results file; with a save directory, also its files there.
 RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double endHz,
-                          const RunOptions& options, const RunOutput& io);
+                          const RunOptions& options, SavedSession& session, const RunOutput& io);

@@ -114,6 +114,11 @@ void ReportFlight(const RunOutput& io, const std::optional<std::int32_t>& timeOf
                flight.metres, flight.milliseconds, static_cast<int>(flight.samples));
 }
 
+void ReportSaved(const RunOutput& io, bool ok, const std::string& message) {
+  std::fprintf(io.err, "%s%s\n", ok ? "" : "Warning: the run's files were not all saved: ",
+               message.c_str());
+}
+
 void WarnNothingSwept(const RunOutput& io) {
   std::fputs(
       "Note: a sweep of 0 seconds plays only the sync pulse, so no band could be measured. Set "

@@ -34,6 +34,8 @@ void WarnSlip(const RunOutput& io, const std::optional<std::int64_t>& slip);
 // How far the microphone is from the loudspeaker, or that the impulse
 // response showed no clear direct sound.
 void ReportFlight(const RunOutput& io, const std::optional<std::int32_t>& timeOfFlight);
+// What the save directory received, or why it did not.
+void ReportSaved(const RunOutput& io, bool ok, const std::string& message);
 // A sweep of no length measures nothing.
 void WarnNothingSwept(const RunOutput& io);
 // The report was not appended to the results file, and why.

@@ -60,36 +60,20 @@ SavedRun SaveRun(const std::filesystem::path& dir, FolderCreation how, const Run
   return saved;
 }
 
-SavedAverage SaveAverageOfRuns(const std::filesystem::path& dir) {
+SavedAverage SaveAverage(const std::filesystem::path& dir, std::span<const NamedResponse> runs,
+                         std::span<const PlotCurve> extraCurves) {
   SavedAverage saved;
-  std::vector<FineResponse> responses;
-  std::vector<std::string> names;
-  for (const int number : ExistingRunNumbers(dir)) {
-    char name[24];
-    std::snprintf(name, sizeof name, "run-%03d", number);
-    const std::filesystem::path path = dir / (std::string(name) + ".frd");
-    std::error_code missing;
-    if (!std::filesystem::exists(path, missing)) {
-      continue;  // only a stray file of that number
-    }
-    FrdContents contents = ReadFrdFile(path);
-    if (!contents.ok) {
-      saved.result = {false, contents.message};
-      return saved;
-    }
-    responses.push_back(std::move(contents.points));
-    names.emplace_back(name);
-  }
-  saved.runCount = static_cast<int>(responses.size());
+  saved.runCount = static_cast<int>(runs.size());
   if (saved.runCount < 2) {
     return saved;
   }
-  saved.average = AveragePower(responses);
-
+  std::vector<FineResponse> responses;
   std::string runList;
-  for (const std::string& name : names) {
-    runList += (runList.empty() ? "" : ", ") + name;
+  for (const NamedResponse& run : runs) {
+    responses.push_back(run.points);
+    runList += (runList.empty() ? "" : ", ") + run.name;
   }
+  saved.average = AveragePower(responses);
   const std::vector<std::string> header{std::string(kProgramAndVersion),
                                         "power average of " + runList,
                                         "frequency(Hz) dB phase(degrees, none: 0)"};
@@ -99,11 +83,12 @@ SavedAverage SaveAverageOfRuns(const std::filesystem::path& dir) {
   }
   ResponsePlot plot{
       "Power average of " + std::to_string(saved.runCount) + " runs", runList, {}, {}};
-  for (std::size_t i = 0; i < responses.size(); ++i) {
+  for (std::size_t i = 0; i < runs.size(); ++i) {
     plot.curves.push_back(
-        {names[i], responses[i], kRunColours[i % std::size(kRunColours)], 1.2, false, 0.75});
+        {runs[i].name, runs[i].points, kRunColours[i % std::size(kRunColours)], 1.2, false, 0.75});
   }
   plot.curves.push_back({"Average", saved.average, kAverageColour, 3.0, false, 1.0});
+  plot.curves.insert(plot.curves.end(), extraCurves.begin(), extraCurves.end());
   saved.result = ReplaceFile(dir / "average.svg", RenderResponseSvg(plot));
   return saved;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,14 @@ struct SavedAverage {
   FineResponse average;
 };
 
-// Reads every run-NNN.frd in dir and writes their power average to
-// average.frd and average.svg (each run thin, the average bold), replacing
-// those two files. Writes nothing when dir holds fewer than two runs.
-SavedAverage SaveAverageOfRuns(const std::filesystem::path& dir);
+// One run's response, named as its files are ("run-007").
+struct NamedResponse {
+  std::string name;
+  FineResponse points;
+};
+
+// Writes the power average of runs to average.frd and average.svg in dir
+// (each run thin, the average bold, then the extra curves), replacing those
+// two files. Writes nothing for fewer than two runs.
+SavedAverage SaveAverage(const std::filesystem::path& dir, std::span<const NamedResponse> runs,
+                         std::span<const PlotCurve> extraCurves);
