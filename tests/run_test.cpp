@@ -432,6 +432,7 @@ TEST(CommandLine, OptionsOfTheProgram) {
       {{"--bogus"}, 2, "", "unknown option"},
       {{"-D", "0123456789abcdef"}, 2, "", "-D"},
       {{"-m", "no-such-file.txt"}, 2, "", "no-such-file.txt"},
+      {{"--eq"}, 2, "", "add --save DIR"},
       {{"-l"}, 0, "room\n", ""},
       {{"-D", "room"}, 0, "//////", ""},
   };

@@ -19,6 +19,10 @@ bool PrepareRun(const Options& options, Settings& settings, RunOptions& run) {
   }
   run.saveDir = options.saveDir;
   run.eq = options.eq;
+  if (run.eq.enabled && run.saveDir.empty()) {
+    std::fputs("tonvale: --eq writes its filters into the save folder: add --save DIR\n", stderr);
+    return false;
+  }
   if (!options.micCalFile.empty()) {
     MicCalibrationResult loaded = LoadMicCalibration(options.micCalFile);
     if (!loaded.calibration) {
