@@ -32,70 +32,32 @@ const std::vector<double> kHigh{22, 27, 33};
 constexpr SampleWord kLoud = 8000000;
 
 TEST(Analysis, BandLevelsOfReferenceSignals) {
+  // clang-format off
   const std::vector<LevelsCase> cases{
       // An edge stays in its band, 40 Hz above the top edge files into the
       // last band, and the track's drop to 0 never moves the band back.
-      {"worked example", kTrack, kTone, 0, kHigh, {3, 2, 3}, {0, -12.04, -20.0}, "UUU", 0, 300},
-      {"worked example late among loud samples",
-       kTrack,
-       {kLoud, kLoud, kLoud, kLoud, kLoud, 100, -300, 200, 50, -50, 10, 30, 20, kLoud},
-       5,
-       kHigh,
-       {3, 2, 3},
-       {0, -12.04, -20.0},
-       "UUU",
-       0,
-       300},
-      {"missing band",
-       {18, 30, 30},
-       {10, 20, 40},
-       0,
-       kHigh,
-       {1, 0, 2},
-       {-9.54, -144, 0},
-       "U-U",
-       2,
-       40},
-      {"silent band among loud ones",
-       {20, 25, 30},
-       {100, 0, 100},
-       0,
-       kHigh,
-       {1, 1, 1},
-       {0, -144, 0},
-       "UUU",
-       0,
-       100},
+      {"worked example", kTrack, kTone, 0, kHigh, {3, 2, 3}, {0, -12.04, -20}, "UUU", 0, 300},
+      {"worked example late among loud samples", kTrack,
+       {kLoud, kLoud, kLoud, kLoud, kLoud, 100, -300, 200, 50, -50, 10, 30, 20, kLoud}, 5, kHigh,
+       {3, 2, 3}, {0, -12.04, -20}, "UUU", 0, 300},
+      {"missing band", {18, 30, 30}, {10, 20, 40}, 0, kHigh, {1, 0, 2}, {-9.54, -144, 0}, "U-U",
+       2, 40},
+      {"silent band among loud ones", {20, 25, 30}, {100, 0, 100}, 0, kHigh, {1, 1, 1},
+       {0, -144, 0}, "UUU", 0, 100},
       {"full-scale negative", {20, 20}, {5, -8388608}, 0, {22}, {2}, {0}, "U", 0, 8388608},
       {"silence", {20, 20}, {0, 0}, 0, {22}, {2}, {-144}, "U", -1, 0},
       {"no tone", {}, {}, 0, {22}, {0}, {-144}, "-", -1, 0},
       {"no bands", {20}, {5}, 0, {}, {}, {}, "", -1, 0},
       // At 10 samples a second: 0.1 cycle in band 1, exactly 3 in band 2.
-      {"a loud unresolved band is not the reference",
-       {1, 10, 10, 10, 20, 20},
-       {1000, -500, 500, 500, 250, -250},
-       0,
-       {5, 15, 25},
-       {1, 3, 2},
-       {6.02, 0, -6.02},
-       "U--",
-       1,
-       1000,
-       10.0},
+      {"a loud unresolved band is not the reference", {1, 10, 10, 10, 20, 20},
+       {1000, -500, 500, 500, 250, -250}, 0, {5, 15, 25}, {1, 3, 2}, {6.02, 0, -6.02}, "U--", 1,
+       1000, 10.0},
       // Only answers inside the recording of 4 samples are examined.
       {"answers run past the end", {20, 20, 20}, {9, 9, 9, 9}, 2, {22}, {2}, {0}, "U", 0, 9},
-      {"answers start before the recording",
-       {20, 20, 20},
-       {9, 9, 9, 9},
-       -2,
-       {22},
-       {1},
-       {0},
-       "U",
-       0,
-       9},
-      {"answers all after the recording", {20}, {9, 9, 9, 9}, 100, {22}, {0}, {-144}, "-", -1, 0},
+      {"answers start before", {20, 20, 20}, {9, 9, 9, 9}, -2, {22}, {1}, {0}, "U", 0, 9},
+      {"answers all after", {20}, {9, 9, 9, 9}, 100, {22}, {0}, {-144}, "-", -1, 0},
   };
+  // clang-format on
   for (const LevelsCase& c : cases) {
     SCOPED_TRACE(c.name);
     const BandLevels got = ComputeBandLevels({c.track, c.recorded, c.firstAnswer, c.rate}, c.high);
@@ -144,35 +106,26 @@ TEST(Analysis, ReportAndUnresolvedWarning) {
   const std::string unreliable =
       " fewer than 3 cycles of their tone, so their levels are unreliable";
   const std::string leftOut = " and left out of the choice of the 0 dB reference.";
+  // clang-format off
   const std::vector<ReportCase> cases{
-      {{0, -12.04, -20},
-       "UUU",
-       0,
-       {18, 22, 27, 33},
+      {{0, -12.04, -20}, "UUU", 0, {18, 22, 27, 33},
        "1\t18\t22\t0.0\n2\t22\t27\t-12.0\n3\t27\t33\t-20.0\n",
        "Warning: bands 1-3 hold" + unreliable +
            " and, as no other band has a level, the 0 dB reference is among them."},
-      {{6.02, 0, -6.02},
-       "U--",
-       1,
-       {18, 22, 1000, 2000},
+      {{6.02, 0, -6.02}, "U--", 1, {18, 22, 1000, 2000},
        "1\t18\t22\t6.0\n2\t22\t1000\t0.0\n3\t1000\t2000\t-6.0\n",
        "Warning: band 1 holds fewer than 3 cycles of its tone, so its level is unreliable" +
            leftOut},
-      {{-1, -1, -1, 0, -1, -1},
-       "UUU-U-",
-       3,
-       {0, 1, 2, 3, 4, 5, 6},
-       "1\t0\t1\t-1.0\n2\t1\t2\t-1.0\n3\t2\t3\t-1.0\n4\t3\t4\t0.0\n5\t4\t5\t-1.0\n6\t5\t6\t-1.0\n",
+      {{-1, -1, -1, 0, -1, -1}, "UUU-U-", 3, {0, 1, 2, 3, 4, 5, 6},
+       "1\t0\t1\t-1.0\n2\t1\t2\t-1.0\n3\t2\t3\t-1.0\n4\t3\t4\t0.0\n5\t4\t5\t-1.0\n"
+       "6\t5\t6\t-1.0\n",
        "Warning: bands 1-3, 5 hold" + unreliable + leftOut},
-      {{0, -144, 0, -144, -144},
-       "-U-UU",
-       0,
-       {0, 1, 2, 3, 4, 5},
+      {{0, -144, 0, -144, -144}, "-U-UU", 0, {0, 1, 2, 3, 4, 5},
        "1\t0\t1\t0.0\n2\t1\t2\t-144.0\n3\t2\t3\t0.0\n4\t3\t4\t-144.0\n5\t4\t5\t-144.0\n",
        "Warning: bands 2, 4-5 hold" + unreliable + leftOut},
       {{-138.47}, "-", 0, {2147483000, 2147483001}, "1\t2147483000\t2147483001\t-138.5\n", ""},
   };
+  // clang-format on
   for (const ReportCase& c : cases) {
     SCOPED_TRACE(c.table);
     BandLevels levels;
