@@ -90,7 +90,9 @@ const std::string kLong40 = "0123456789012345678901234567890123456789";
 
 std::string Times(int n, const std::string& text) {
   std::string all;
-  for (int i = 0; i < n; ++i) all += text;
+  for (int i = 0; i < n; ++i) {
+    all += text;
+  }
   return all;
 }
 
@@ -100,7 +102,7 @@ class MemoryOutput {
   MemoryOutput() : file_(open_memstream(&data_, &size_)) {}
   MemoryOutput(const MemoryOutput&) = delete;
   MemoryOutput& operator=(const MemoryOutput&) = delete;
-  ~MemoryOutput() { std::free(data_); }  // NOLINT(cppcoreguidelines-no-malloc)
+  ~MemoryOutput() { std::free(data_); }  // open_memstream leaves the buffer to us
   [[nodiscard]] std::FILE* File() const { return file_; }
   std::string Text() {
     static_cast<void>(std::fclose(file_));

@@ -10,7 +10,9 @@ namespace {
 
 std::vector<std::int8_t> Bytes(std::initializer_list<unsigned> values) {
   std::vector<std::int8_t> bytes;
-  for (const unsigned v : values) bytes.push_back(static_cast<std::int8_t>(v));
+  for (const unsigned v : values) {
+    bytes.push_back(static_cast<std::int8_t>(v));
+  }
   return bytes;
 }
 
