@@ -48,9 +48,9 @@ TEST(Analysis, BandLevelsOfReferenceSignals) {
       {"silence", {20, 20}, {0, 0}, 0, {22}, {2}, {-144}, "U", -1, 0},
       {"no tone", {}, {}, 0, {22}, {0}, {-144}, "-", -1, 0},
       {"no bands", {20}, {5}, 0, {}, {}, {}, "", -1, 0},
-      // At 10 samples a second: 0.1 cycle in band 1, exactly 3 in band 2.
-      {"a loud unresolved band is not the reference", {1, 10, 10, 10, 20, 20},
-       {1000, -500, 500, 500, 250, -250}, 0, {5, 15, 25}, {1, 3, 2}, {6.02, 0, -6.02}, "U--", 1,
+      // At 10 samples a second: exactly 3 cycles in band 1, 2 in the loudest band.
+      {"a loud unresolved band is not the reference", {10, 10, 10, 20, 30, 30},
+       {-500, 500, 500, 1000, 250, -250}, 0, {15, 25, 35}, {3, 1, 2}, {0, 6.02, -6.02}, "-U-", 0,
        1000, 10.0},
       // Only answers inside the recording of 4 samples are examined.
       {"answers run past the end", {20, 20, 20}, {9, 9, 9, 9}, 2, {22}, {2}, {0}, "U", 0, 9},
