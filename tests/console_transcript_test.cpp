@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -129,7 +130,10 @@ void ExpectTranscripts(const std::vector<Transcript>& transcripts) {
     ASSERT_NE(in, nullptr);
     MemoryOutput out;
     MemoryOutput err;
+    // A loop that never ends must fail this test, not hang the suite.
+    alarm(10);
     EXPECT_FALSE(RunConsole({in, out.File(), err.File()}).has_value());
+    alarm(0);
     static_cast<void>(std::fclose(in));
     EXPECT_EQ(out.Text(), kBanner + t.expected);
     EXPECT_EQ(err.Text(), "");
