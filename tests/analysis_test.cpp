@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis/band_analysis.h"
@@ -31,6 +32,16 @@ const std::vector<SampleWord> kTone{100, -300, 200, 50, -50, 10, 30, 20};
 const std::vector<double> kHigh{22, 27, 33};
 constexpr SampleWord kLoud = 8000000;
 
+// n samples of value, or of +value and -value in turn, joined in order.
+template <typename T>
+std::vector<T> Repeated(std::initializer_list<std::pair<T, int>> parts, bool alternate = false) {
+  std::vector<T> all;
+  for (const auto& [value, n] : parts) {
+    for (int i = 0; i < n; ++i) all.push_back(alternate && i % 2 == 1 ? -value : value);
+  }
+  return all;
+}
+
 TEST(Analysis, BandLevelsOfReferenceSignals) {
   // clang-format off
   const std::vector<LevelsCase> cases{
@@ -48,10 +59,14 @@ TEST(Analysis, BandLevelsOfReferenceSignals) {
       {"silence", {20, 20}, {0, 0}, 0, {22}, {2}, {-144}, "U", -1, 0},
       {"no tone", {}, {}, 0, {22}, {0}, {-144}, "-", -1, 0},
       {"no bands", {20}, {5}, 0, {}, {}, {}, "", -1, 0},
-      // At 10 samples a second: exactly 3 cycles in band 1, 2 in the loudest band.
-      {"a loud unresolved band is not the reference", {10, 10, 10, 20, 30, 30},
-       {-500, 500, 500, 1000, 250, -250}, 0, {15, 25, 35}, {3, 1, 2}, {0, 6.02, -6.02}, "-U-", 0,
-       1000, 10.0},
+      // At 40 samples a second: exactly 3 cycles in band 1, 2 in the loudest band.
+      {"a loud unresolved band is not the reference", Repeated<double>({{8, 15}, {10, 8}, {20, 12}}),
+       Repeated<SampleWord>({{500, 15}, {1000, 8}, {250, 12}}, true), 0, {8, 14, 20}, {15, 8, 12},
+       {0, 6.02, -6.02}, "-U-", 0, 1000, 40.0},
+      // A band reaching above half the rate holds no tone a recording can keep.
+      {"a band above half the rate is not the reference", Repeated<double>({{8, 15}, {15, 12}}),
+       Repeated<SampleWord>({{500, 15}, {1000, 12}}, true), 0, {8, 30}, {15, 12}, {0, 6.02}, "--", 0,
+       1000, 40.0},
       // Only answers inside the recording of 4 samples are examined.
       {"answers run past the end", {20, 20, 20}, {9, 9, 9, 9}, 2, {22}, {2}, {0}, "U", 0, 9},
       {"answers start before", {20, 20, 20}, {9, 9, 9, 9}, -2, {22}, {1}, {0}, "U", 0, 9},
