@@ -77,7 +77,8 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
   std::vector<std::int8_t> played(6 * out1.size());
   std::vector<std::int8_t> recorded(played.size());
   NUM24_TO_CHAR(out1.data(), played.data(), frames);
-  NUM24_TO_CHAR(out2.data(), played.data() + 3 * frames, frames);
+  const std::ptrdiff_t plane = std::ptrdiff_t{3} * frames;
+  NUM24_TO_CHAR(out2.data(), played.data() + plane, frames);
   const DuplexLayout layout{.playBuffer = played.data(),
                             .recordBuffer = recorded.data(),
                             .planeBytes = 3 * frames,
@@ -90,6 +91,6 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
   result.in1.resize(out1.size());
   result.in2.resize(out1.size());
   CHAR_TO_NUM32(recorded.data(), result.in1.data(), 3, frames);
-  CHAR_TO_NUM32(recorded.data() + 3 * frames, result.in2.data(), 3, frames);
+  CHAR_TO_NUM32(recorded.data() + plane, result.in2.data(), 3, frames);
   return result;
 }
