@@ -33,18 +33,15 @@ std::size_t AvailableMemory() {
   return static_cast<std::size_t>(kib) * 1024U;
 }
 
-// Settings the console accepts and shows but that no sweep can measure; the
-// line that names the setting to change, or nullptr.
-const char* Unmeasurable(const Settings& settings) {
+// Settings the console accepts and shows but that no sweep can measure.
+std::optional<UnplayableSetting> Unplayable(const Settings& settings) {
   if (settings.qFactor < 0.0) {
-    return "Cannot run: with a negative Q the bands fall instead of rising, so every sample "
-           "would land in the last band. Set a Q above 0 with 'q' and run again.\n";
+    return UnplayableSetting::kNegativeQ;
   }
   if (!(settings.startHz >= 1.0)) {
-    return "Cannot run: the start frequency is below 1 Hz, where no sweep can be measured. Set "
-           "a start of at least 1 Hz with 'f' and run again.\n";
+    return UnplayableSetting::kStartBelow1Hz;
   }
-  return nullptr;
+  return std::nullopt;
 }
 
 // Why a run's report must not go into the results file, or nullptr.
@@ -76,8 +73,8 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
     WarnUnmeasurable(io, kMaxBands, kMaxSweepSeconds);
     return {};
   }
-  if (const char* why = Unmeasurable(settings)) {
-    std::fputs(why, io.err);
+  if (const auto setting = Unplayable(settings)) {
+    WarnUnplayable(io, *setting);
     return {};
   }
   const RunSizes sizes = ComputeSizes(settings.sweepSeconds);

@@ -206,3 +206,12 @@ void WarnUnmeasurable(const RunOutput& io, std::int32_t maxBands, double maxSeco
                "seconds); change them and run again.\n",
                maxBands, maxSeconds);
 }
+
+void WarnUnplayable(const RunOutput& io, UnplayableSetting setting) {
+  std::fputs(setting == UnplayableSetting::kNegativeQ
+                 ? "Cannot run: with a negative Q the bands fall instead of rising, so every "
+                   "sample would land in the last band. Set a Q above 0 with 'q' and run again.\n"
+                 : "Cannot run: the start frequency is below 1 Hz, where no sweep can be "
+                   "measured. Set a start of at least 1 Hz with 'f' and run again.\n",
+             io.err);
+}

@@ -47,3 +47,7 @@ void WarnCloseProblem(const RunOutput& io, const CloseProblem& problem);
 void WarnResultsNotSaved(const RunOutput& io, const char* path, const ResultsFileError& error);
 void WarnNoMemory(const RunOutput& io, std::size_t bytesNeeded);
 void WarnUnmeasurable(const RunOutput& io, std::int32_t maxBands, double maxSeconds);
+
+// A setting the menu accepts but no sweep can measure; the run names it.
+enum class UnplayableSetting { kNegativeQ, kStartBelow1Hz };
+void WarnUnplayable(const RunOutput& io, UnplayableSetting setting);
