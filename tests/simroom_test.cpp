@@ -210,9 +210,10 @@ TEST(Simroom, DuplexClientHearsEachKey) {
       {"loop_delay 300 acoustic_delay 48 capture_late 91", {{{1, 257}}}, {{{2, 209}}}},
       // Later than the cable: the first outputs were played before the recording began.
       {"loop_delay 300 acoustic_delay 0 capture_late 301", {{{1, -1}}}, {{{2, -1}}}},
-      {"loop_delay 300 acoustic_delay 0 slip_at_frame 5000 slip_frames 10",
-       {{{1, 300, 1, 0, 5000}, {1, 290, 1, 5000}}},
-       {{{2, 300, 1, 0, 5000}, {2, 290, 1, 5000}}}},
+      // The burst returning at 9300 is dropped; the one at 9300 below is heard twice.
+      {"loop_delay 300 acoustic_delay 0 slip_at_frame 9300 slip_frames 10",
+       {{{1, 300, 1, 0, 9300}, {1, 290, 1, 9300}}},
+       {{{2, 300, 1, 0, 9300}, {2, 290, 1, 9300}}}},
       {"loop_delay 300 acoustic_delay 0 slip_at_frame 9305 slip_frames -10",
        {{{1, 300, 1, 0, 9305}, {1, 310, 1, 9305}}},
        {{{2, 300, 1, 0, 9305}, {2, 310, 1, 9305}}}},
@@ -247,6 +248,9 @@ TEST(Simroom, DuplexClientHearsEachKey) {
       {"clock realtime loop_delay 2000 acoustic_delay 0",
        {{{1, 2000}}, kSilent, 1024},
        {{{2, 2000}}, kSilent, 1024}},
+      // One period queued is not enough on hardware: each restart underruns at
+      // its first boundary, before the cable's return has come in.
+      {"clock realtime loop_delay 2000 acoustic_delay 0", {}, {}, 1024, 1, 19},
       {"loop_delay 300 acoustic_delay 48 gone_after_period 5",
        {{{1, 348, 1, 0, 5120}}},
        {{{2, 300, 1, 0, 5120}}},
