@@ -58,7 +58,8 @@ struct RecordingAnalysis {
   std::optional<std::int64_t> slip;
   // The room's impulse response (index 0 at the loop-back's zero), the
   // direct sound's delay in it when one stands clear, and the response at
-  // fine resolution, the microphone's own taken out.
+  // fine resolution, the microphone's own taken out. All empty when the
+  // sweep is too long for the transform in the memory there is.
   std::vector<float> impulse;
   std::optional<std::int32_t> timeOfFlight;
   FineResponse fine;
