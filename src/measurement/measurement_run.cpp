@@ -119,7 +119,7 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
       WarnSlip(io, analysis.slip);
     }
   }
-  if (sizes.sweepSamples > 0 && played.stats.fatalError == 0 &&
+  if (!analysis.impulse.empty() && played.stats.fatalError == 0 &&
       analysis.syncReturn == SyncReturn::kClear) {
     ReportFlight(io, analysis.timeOfFlight);
   }
