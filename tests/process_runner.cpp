@@ -142,7 +142,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   rusage usage{};
   while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
-  result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  result.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   result.peakRssKiB = usage.ru_maxrss;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return result;

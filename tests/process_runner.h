@@ -6,8 +6,8 @@
 #include <vector>
 
 // Runs real programs (the tonvale executable, aplay, arecord) the way a user
-// or a script would, for the tests and the benchmarks: given standard input, collected standard output and
-// error, the exit status.
+// or a script would, for the tests and the benchmarks: given standard input, collected standard
+// output and error, the exit status.
 
 struct ProcessResult {
   std::string out;

@@ -26,7 +26,7 @@ struct RoomCase {
   const char* name;
   std::vector<FilterSpec> filters;
   bool noisy;
-  int acousticDelay;  // loudspeaker to microphone, in samples
+  int acousticDelay;      // loudspeaker to microphone, in samples
   bool sharpDirectSound;  // the room's filters do not move the impulse response's peak
 };
 
@@ -93,7 +93,8 @@ TEST_P(RoomAccuracy, ResolvedBandsReadTheRoomWithEveryPreset) {
   for (std::size_t at = r.err.find("Microphone about"); at != std::string::npos;
        at = r.err.find("Microphone about", at + 1), ++preset) {
     int samples = -1;
-    ASSERT_EQ(std::sscanf(r.err.c_str() + r.err.find('(', at), "(%*f ms, %d samples)", &samples), 1);
+    ASSERT_EQ(std::sscanf(r.err.c_str() + r.err.find('(', at), "(%*f ms, %d samples)", &samples),
+              1);
     EXPECT_NEAR(samples, c.acousticDelay, preset < 2 && c.sharpDirectSound ? 1 : 30)
         << "preset " << preset + 1;
   }
@@ -126,8 +127,7 @@ TEST_P(RoomAccuracy, ResolvedBandsReadTheRoomWithEveryPreset) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rooms, RoomAccuracy,
-    testing::Values(RoomCase{"Flat", {}, false, 0, true},
-                    RoomCase{"FlatNoisy", {}, true, 48, true},
+    testing::Values(RoomCase{"Flat", {}, false, 0, true}, RoomCase{"FlatNoisy", {}, true, 48, true},
                     RoomCase{"LowPass", {{"lowpass", 800.0, 0.707}}, false, 144, false},
                     RoomCase{"LowPassNoisy", {{"lowpass", 800.0, 0.707}}, true, 432, false},
                     RoomCase{"HighPass", {{"highpass", 120.0, 0.707}}, false, 432, false},

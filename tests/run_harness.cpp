@@ -6,10 +6,10 @@
 
 std::string Room::Entry(const std::string& name) const {
   std::ostringstream entry;
-  entry << std::showpoint << "pcm." << name << " { type simroom clock \"" << clock << "\" loop_delay " << loopDelay
-        << " acoustic_delay " << acousticDelay << " gain_db " << gainDb << " noise_db " << noiseDb
-        << " seed " << seed << " cable " << (cable ? "true" : "false") << " filters { " << filters
-        << " } " << extra << " }\n";
+  entry << std::showpoint << "pcm." << name << " { type simroom clock \"" << clock
+        << "\" loop_delay " << loopDelay << " acoustic_delay " << acousticDelay << " gain_db "
+        << gainDb << " noise_db " << noiseDb << " seed " << seed << " cable "
+        << (cable ? "true" : "false") << " filters { " << filters << " } " << extra << " }\n";
   return entry.str();
 }
 

@@ -52,8 +52,11 @@ TEST(Run, DefaultRunPrintsEveryLineInOrderAndSavesTheReport) {
   // Every line from the run on; a band line's level varies, its edges do not.
   BandPlan plan;
   (void)FindHighFreq(4.0, 31, 18.0, plan.low.data(), plan.high.data());
-  std::vector<std::string> expected = {"Running Test...", "Ch 2 (sync): Return Level = -6.0 dB",
-                                       SyncLine(kSyncOut + 300), "Analyzing data...", "Results:",
+  std::vector<std::string> expected = {"Running Test...",
+                                       "Ch 2 (sync): Return Level = -6.0 dB",
+                                       SyncLine(kSyncOut + 300),
+                                       "Analyzing data...",
+                                       "Results:",
                                        "Band\tRange (Hz)\tdB"};
   for (std::size_t k = 0; k < 31; ++k) {
     char edges[64];
@@ -92,12 +95,12 @@ TEST(Run, DefaultRunPrintsEveryLineInOrderAndSavesTheReport) {
 struct RunCase {
   const char* name;
   int loopDelay;
-  const char* roomKeys;    // added to the flat test room
-  const char* settings;    // console input before "r"
-  int syncIn;              // 0: not checked
-  const char* printed;     // on standard output
-  const char* warning;     // on standard error; nullptr: no warning about the run
-  bool saved;              // the report went into sweep_out.txt
+  const char* roomKeys;  // added to the flat test room
+  const char* settings;  // console input before "r"
+  int syncIn;            // 0: not checked
+  const char* printed;   // on standard output
+  const char* warning;   // on standard error; nullptr: no warning about the run
+  bool saved;            // the report went into sweep_out.txt
 };
 
 class Completed : public testing::TestWithParam<RunCase> {};
@@ -167,8 +170,8 @@ INSTANTIATE_TEST_SUITE_P(
                 kNoSync, false},
         RunCase{"NoiseWithoutPulseOtherSeed", 300, "cable false sync_noise_db -60 seed 4", "t 1\n",
                 0, "", kNoSync, false},
-        RunCase{"LoudNoiseWithoutPulse", 300, "cable false sync_noise_db -30 seed 3", "t 1\n", 0, "",
-                kNoSync, false},
+        RunCase{"LoudNoiseWithoutPulse", 300, "cable false sync_noise_db -30 seed 3", "t 1\n", 0,
+                "", kNoSync, false},
         RunCase{"PulseInNoise", 300, "sync_noise_db -60", "t 1\n", kSyncOut + 300, "", nullptr,
                 true},
         RunCase{"PulseEarly", 300, "capture_late 400", "t 1\n", kSyncOut - 100, "", nullptr, true},
@@ -176,8 +179,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "", "Warning: the recording lost 3 samples", false},
         RunCase{"SampleRepeated", 300, "slip_at_frame 60000 slip_frames -1", "t 1\n",
                 kSyncOut + 300, "", "Warning: the recording gained 1 sample", false},
-        RunCase{"InputsSwapped", 300, "swap_inputs true", "t 1\n", 0, "",
-                "the inputs look swapped", false},
+        RunCase{"InputsSwapped", 300, "swap_inputs true", "t 1\n", 0, "", "the inputs look swapped",
+                false},
         RunCase{"AboveNyquist", 300, "", "q 2\nb 20\nt 2\n", kSyncOut + 300,
                 "20\t39226\t58839\t-144.0\n", "bands 18-20 reach above 24000 Hz", true}),
     [](const testing::TestParamInfo<RunCase>& p) { return p.param.name; });
@@ -188,9 +191,8 @@ TEST(Run, UnmeasurablePlansAreNotPlayed) {
   const struct {
     const char* settings;
     const char* refusal;
-  } kCases[] = {{"q -4\n", "with a negative Q"},
-                {"f -100\n", "below 1 Hz"},
-                {"f 0.5\n", "below 1 Hz"}};
+  } kCases[] = {
+      {"q -4\n", "with a negative Q"}, {"f -100\n", "below 1 Hz"}, {"f 0.5\n", "below 1 Hz"}};
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.settings);
     TempDir work;
@@ -221,8 +223,8 @@ TEST_P(FatalSetUp, EndsTheProgramWithOneMessage) {
   TempDir work;
   Room room;
   room.extra = c.roomKeys;
-  const ProcessResult r = RunTonvale(room.Entry(kDevice),
-                                     std::string("c\n") + c.device + "\nr\nc\nx\n", work.path());
+  const ProcessResult r =
+      RunTonvale(room.Entry(kDevice), std::string("c\n") + c.device + "\nr\nc\nx\n", work.path());
   EXPECT_EQ(r.exitStatus, 1);
   const std::string message = c.message;
   const std::string& stream = c.onStdout ? r.out : r.err;
@@ -246,32 +248,31 @@ TEST_P(FatalSetUp, EndsTheProgramWithOneMessage) {
 
 INSTANTIATE_TEST_SUITE_P(
     Device, FatalSetUp,
-    testing::Values(
-        FatalCase{"NoSuchDevice", "", "nosuchdevice",
-                  "Playback device could not be opened: No such file or directory", false,
-                  "aplay -l"},
-        FatalCase{"PlaybackBusy", "fail_open \"playback\"", kDevice,
-                  "Playback device could not be opened: ", false, "Close it"},
-        FatalCase{"PlaybackFormat", "refuse_format \"playback\"", kDevice,
-                  "Problem setting playback format: ", false, nullptr},
-        FatalCase{"BothFormats", "refuse_format \"both\"", kDevice,
-                  "Problem setting playback format: ", false, nullptr},
-        FatalCase{"PlaybackInstall", "fail_hw_params \"playback\"", kDevice,
-                  "Problem setting playback parameters: ", false, nullptr},
-        FatalCase{"CaptureBusy", "fail_open \"capture\"", kDevice,
-                  "unable to open pcm record device: ", false, "Close it"},
-        FatalCase{"CaptureFormat", "refuse_format \"capture\"", kDevice,
-                  "Problem setting recording format: ", false, nullptr},
-        FatalCase{"CaptureInstall", "fail_hw_params \"capture\"", kDevice,
-                  "Could not set record hardware parameters: ", true, nullptr},
-        FatalCase{"OtherRate", "rate 44100", kDevice,
-                  "Problem setting playback rate: 48000 Hz requested, 44100 Hz granted", false,
-                  "48000 Hz"},
-        FatalCase{"OtherRateThroughPlug", "rate 44100", "plug:room",
-                  "Problem setting playback rate: 48000 Hz requested, 44100 Hz granted", false,
-                  "48000 Hz"},
-        FatalCase{"OneChannel", "channels 1", kDevice, "Problem setting playback channels to 2: ",
-                  false, nullptr}),
+    testing::Values(FatalCase{"NoSuchDevice", "", "nosuchdevice",
+                              "Playback device could not be opened: No such file or directory",
+                              false, "aplay -l"},
+                    FatalCase{"PlaybackBusy", "fail_open \"playback\"", kDevice,
+                              "Playback device could not be opened: ", false, "Close it"},
+                    FatalCase{"PlaybackFormat", "refuse_format \"playback\"", kDevice,
+                              "Problem setting playback format: ", false, nullptr},
+                    FatalCase{"BothFormats", "refuse_format \"both\"", kDevice,
+                              "Problem setting playback format: ", false, nullptr},
+                    FatalCase{"PlaybackInstall", "fail_hw_params \"playback\"", kDevice,
+                              "Problem setting playback parameters: ", false, nullptr},
+                    FatalCase{"CaptureBusy", "fail_open \"capture\"", kDevice,
+                              "unable to open pcm record device: ", false, "Close it"},
+                    FatalCase{"CaptureFormat", "refuse_format \"capture\"", kDevice,
+                              "Problem setting recording format: ", false, nullptr},
+                    FatalCase{"CaptureInstall", "fail_hw_params \"capture\"", kDevice,
+                              "Could not set record hardware parameters: ", true, nullptr},
+                    FatalCase{"OtherRate", "rate 44100", kDevice,
+                              "Problem setting playback rate: 48000 Hz requested, 44100 Hz granted",
+                              false, "48000 Hz"},
+                    FatalCase{"OtherRateThroughPlug", "rate 44100", "plug:room",
+                              "Problem setting playback rate: 48000 Hz requested, 44100 Hz granted",
+                              false, "48000 Hz"},
+                    FatalCase{"OneChannel", "channels 1", kDevice,
+                              "Problem setting playback channels to 2: ", false, nullptr}),
     [](const testing::TestParamInfo<FatalCase>& p) { return p.param.name; });
 
 // The results file cannot take the report: the report is on the screen, the
@@ -296,22 +297,29 @@ TEST(Run, ResultsFileThatCannotTakeTheReport) {
                                        "--bounding-set=-dac_override,-dac_read_search"}
             : std::vector<std::string>{}},
       {"NameTakenByDirectory",
-       [](const std::filesystem::path& dir) { std::filesystem::create_directory(dir / "sweep_out.txt"); },
-       "Is a directory", {}},
-      {"Fifo", [](const std::filesystem::path& dir) {
+       [](const std::filesystem::path& dir) {
+         std::filesystem::create_directory(dir / "sweep_out.txt");
+       },
+       "Is a directory",
+       {}},
+      {"Fifo",
+       [](const std::filesystem::path& dir) {
          ASSERT_EQ(mkfifo((dir / "sweep_out.txt").c_str(), 0600), 0);
        },
-       "it is not a regular file", {}},
+       "it is not a regular file",
+       {}},
       {"Device",
        [](const std::filesystem::path& dir) {
          std::filesystem::create_symlink("/dev/full", dir / "sweep_out.txt");
        },
-       "it is not a regular file", {}},
+       "it is not a regular file",
+       {}},
       {"OverTheSizeLimit",
        [](const std::filesystem::path& dir) {
          std::ofstream(dir / "sweep_out.txt") << std::string(900, '#');
        },
-       "File too large", {"sh", "-c", "ulimit -f 1 && exec \"$0\""}},
+       "File too large",
+       {"sh", "-c", "ulimit -f 1 && exec \"$0\""}},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
@@ -385,8 +393,7 @@ TEST(Run, RealTimeDeviceWithAnyPeriodRunsWithoutXruns) {
     Room room;
     room.clock = "realtime";
     room.extra = keys;
-    const ProcessResult r =
-        RunIn(work, room, "t\n3\nr\nc\nx\n", {"sh", "-c", "exec \"$0\" 2>&1"});
+    const ProcessResult r = RunIn(work, room, "t\n3\nr\nc\nx\n", {"sh", "-c", "exec \"$0\" 2>&1"});
     ASSERT_EQ(r.exitStatus, 0) << r.out;
     ExpectNoRunWarning(r.out);
     // The streams start a few frames apart on a clocked device; the pulse
@@ -448,7 +455,8 @@ TEST(CommandLine, OptionsOfTheProgram) {
     EXPECT_TRUE(r.out.starts_with(c.out)) << r.out;
     EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
     // Only the run started with a device measures, and on that device.
-    EXPECT_EQ(std::filesystem::exists(work.path() / "sweep_out.txt"), c.args[0] == "-D" && c.status == 0);
+    EXPECT_EQ(std::filesystem::exists(work.path() / "sweep_out.txt"),
+              c.args[0] == "-D" && c.status == 0);
   }
 }
 

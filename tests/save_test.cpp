@@ -37,7 +37,8 @@ ProcessResult Measure(const TempDir& work, const Room& room, const std::string& 
 // the impulse response has its direct sound at the time of flight, the plot
 // renders, and numbering goes on after what the folder holds.
 TEST(Save, RunFilesHoldTheRoom) {
-  const std::vector<FilterSpec> filters = {{"peaking", 400.0, 1.5, 6.0}, {"lowpass", 8000.0, 0.707}};
+  const std::vector<FilterSpec> filters = {{"peaking", 400.0, 1.5, 6.0},
+                                           {"lowpass", 8000.0, 0.707}};
   TempDir work;
   fs::create_directories(work.path() / "out");
   std::ofstream(work.path() / "out" / "run-004.frd") << "kept\n";
@@ -109,7 +110,8 @@ struct Filter {
 // The EqualizerAPO export, read with a pattern that accepts nothing else.
 std::vector<Filter> ReadEqualizerApo(const std::string& text) {
   const std::regex preamp(R"(Preamp: -?\d+\.\d+ dB)");
-  const std::regex line(R"(Filter (\d+): ON PK Fc (\d+\.\d+) Hz Gain (-?\d+\.\d+) dB Q (\d+\.\d+))");
+  const std::regex line(
+      R"(Filter (\d+): ON PK Fc (\d+\.\d+) Hz Gain (-?\d+\.\d+) dB Q (\d+\.\d+))");
   std::vector<Filter> filters;
   for (const std::string& l : SplitLines(text)) {
     std::smatch m;

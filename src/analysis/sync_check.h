@@ -8,9 +8,9 @@
 
 // What input 2 carried back.
 enum class SyncReturn {
-  kClear,         // the burst, standing well clear of the channel's noise
-  kMissing,       // nothing that looks like the burst: the cable is not doing its job
-  kSweepOnInput2, // the sweep: the inputs are swapped, or the device has one channel
+  kClear,          // the burst, standing well clear of the channel's noise
+  kMissing,        // nothing that looks like the burst: the cable is not doing its job
+  kSweepOnInput2,  // the sweep: the inputs are swapped, or the device has one channel
 };
 
 // Where to look. The recording of input 2, the burst as it was sent (its

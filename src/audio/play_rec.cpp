@@ -57,14 +57,14 @@ PlayRecResult PLAY_REC(const StreamRequest& request, const DuplexPlanes& planes,
   (void)snd_pcm_drain(capture.get());
   int err = snd_pcm_prepare(capture.get());
   if (err < 0) {
-    result.failure = {std::string("Problem preparing recording stream: ") + snd_strerror(err) + "\n",
-                      false, {}};
+    result.failure = {
+        std::string("Problem preparing recording stream: ") + snd_strerror(err) + "\n", false, {}};
     return result;
   }
   err = snd_pcm_prepare(playback.get());
   if (err < 0) {
-    result.failure = {std::string("Problem preparing playback stream: ") + snd_strerror(err) + "\n",
-                      false, {}};
+    result.failure = {
+        std::string("Problem preparing playback stream: ") + snd_strerror(err) + "\n", false, {}};
     return result;
   }
   if (events.started) {

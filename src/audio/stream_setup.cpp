@@ -90,8 +90,8 @@ std::optional<DeviceFailure> SetUpStream(PcmHandle& pcm, snd_pcm_stream_t stream
   }
   err = snd_pcm_hw_params_set_access(handle, hw, SND_PCM_ACCESS_RW_NONINTERLEAVED);
   if (err < 0) {
-    return WithHint(Failure(false, "Problem setting %s access to non-interleaved: %s\n",
-                            texts.name, snd_strerror(err)),
+    return WithHint(Failure(false, "Problem setting %s access to non-interleaved: %s\n", texts.name,
+                            snd_strerror(err)),
                     LayoutHint(request.deviceName));
   }
   err = snd_pcm_hw_params_set_format(handle, hw, SND_PCM_FORMAT_S24_3LE);

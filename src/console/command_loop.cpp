@@ -33,14 +33,14 @@ void PrintLines(std::FILE* out, std::initializer_list<const char*> lines) {
 
 void PrintBanner(std::FILE* out) {
   PrintLines(out, {
-      "//////////////////////////////////////////////////////////////////",
-      "//  WARNING! This program will send a wide range of sine waves  //",
-      "//  that are 6 dB below fullscale to your sound system.         //",
-      "//  It is strongly recommended that you turn your amplifier to  //",
-      "//  a very low setting initially to protect both your ears and  //",
-      "//  your speakers.                                              //",
-      "//////////////////////////////////////////////////////////////////",
-  });
+                      "//////////////////////////////////////////////////////////////////",
+                      "//  WARNING! This program will send a wide range of sine waves  //",
+                      "//  that are 6 dB below fullscale to your sound system.         //",
+                      "//  It is strongly recommended that you turn your amplifier to  //",
+                      "//  a very low setting initially to protect both your ears and  //",
+                      "//  your speakers.                                              //",
+                      "//////////////////////////////////////////////////////////////////",
+                  });
 }
 
 void PrintSettings(const ConsoleState& state) {
@@ -54,48 +54,50 @@ void PrintSettings(const ConsoleState& state) {
 
 void PrintMenu(std::FILE* out) {
   PrintLines(out, {
-      "Enter 'h' for help",
-      "      'q' to adjust the Q",
-      "      'b' to adjust the bands",
-      "      'f' to adjust the starting frequency",
-      "      't' to adjust the sweep time",
-      "      'p' for quick presets",
-      "      'c' to change soundcard device",
-      "      'd' to display current band ranges",
-      "      'r' ro run",
-      "      'x' to exit",
-  });
+                      "Enter 'h' for help",
+                      "      'q' to adjust the Q",
+                      "      'b' to adjust the bands",
+                      "      'f' to adjust the starting frequency",
+                      "      't' to adjust the sweep time",
+                      "      'p' for quick presets",
+                      "      'c' to change soundcard device",
+                      "      'd' to display current band ranges",
+                      "      'r' ro run",
+                      "      'x' to exit",
+                  });
 }
 
 // Each command handler returns false when standard input has ended, which
 // ends the program the way "x" does.
 
 bool ShowHelp(ConsoleState& state) {
-  PrintLines(state.io.out, {
-      "Tonvale 1.00 (1h) by Odrel Vashtey",
-      "A program for testing the frequency response of a room.\n",
-      "This program requires a two channel interface.",
-      "1. Attach your test microphone to channel 1.",
-      "2. Attach output channel 2 to input channel 2.",
-      "   (Channel 2 will be used to sync input and output signals.)",
-      "3. Attach a splitter or mixer to channel 1's output to feed amp/speakers.",
-      "\nIn summary:",
-      "Mic >> Input 1",
-      "Output 2 >> Input 2",
-      "Output 1 >> mixer >> amp >> speakers\n",
-      "Turn off soundcard monitor mixes to prevent feedback.",
-      "\nAdd or remove bands to adjust the overall frequency range.",
-      "Adjust Q to set bandwidth relative to frequency.",
-      "After adjusting Q you will probably need to re-adjust number of bands.",
-  });
+  PrintLines(state.io.out,
+             {
+                 "Tonvale 1.00 (1h) by Odrel Vashtey",
+                 "A program for testing the frequency response of a room.\n",
+                 "This program requires a two channel interface.",
+                 "1. Attach your test microphone to channel 1.",
+                 "2. Attach output channel 2 to input channel 2.",
+                 "   (Channel 2 will be used to sync input and output signals.)",
+                 "3. Attach a splitter or mixer to channel 1's output to feed amp/speakers.",
+                 "\nIn summary:",
+                 "Mic >> Input 1",
+                 "Output 2 >> Input 2",
+                 "Output 1 >> mixer >> amp >> speakers\n",
+                 "Turn off soundcard monitor mixes to prevent feedback.",
+                 "\nAdd or remove bands to adjust the overall frequency range.",
+                 "Adjust Q to set bandwidth relative to frequency.",
+                 "After adjusting Q you will probably need to re-adjust number of bands.",
+             });
   return WaitForContinue(state.io, state.commandWord);
 }
 
 bool ShowBands(ConsoleState& state) {
   std::fputs("band\tlow\thigh\n", state.io.out);
   for (std::int32_t i = 0; i < state.settings.bandCount; ++i) {
-    std::fprintf(state.io.out, "%i\t%.0f\t%.0f\n", i + 1, state.plan.low[static_cast<std::size_t>(i)],
-                state.plan.high[static_cast<std::size_t>(i)]);
+    std::fprintf(state.io.out, "%i\t%.0f\t%.0f\n", i + 1,
+                 state.plan.low[static_cast<std::size_t>(i)],
+                 state.plan.high[static_cast<std::size_t>(i)]);
   }
   return WaitForContinue(state.io, state.commandWord);
 }
@@ -161,13 +163,13 @@ constexpr Preset kPresets[] = {
 
 bool ApplyPreset(ConsoleState& state) {
   PrintLines(state.io.out, {
-      "Enter:",
-      "1.  Full Range and Narrow (18 Hz - 16 kHz, Q 4, 31 bands",
-      "2.  Full Range and Wide (18 Hz - 16 kHz, Q 1.3, 12 bands",
-      "3.  Detailed Bass (18 Hz - 355 Hz, Q 6, 20 bands",
-      "4.  Rough Bass (18 Hz - 454 Hz, Q 2, 8 bands",
-      "5.  Midrange (300 - 5.5 kHz, Q 5, 16 bands",
-  });
+                               "Enter:",
+                               "1.  Full Range and Narrow (18 Hz - 16 kHz, Q 4, 31 bands",
+                               "2.  Full Range and Wide (18 Hz - 16 kHz, Q 1.3, 12 bands",
+                               "3.  Detailed Bass (18 Hz - 355 Hz, Q 6, 20 bands",
+                               "4.  Rough Bass (18 Hz - 454 Hz, Q 2, 8 bands",
+                               "5.  Midrange (300 - 5.5 kHz, Q 5, 16 bands",
+                           });
   state.presetChoice = 0;
   while (state.presetChoice < 1 || state.presetChoice > 5) {
     long long value = 0;
@@ -219,12 +221,13 @@ bool CarryOut(ConsoleState& state) {
   }
   if (WordIs(word, "f")) {
     return ReadNumberSetting<double>(
-        state.io, "Enter starting frequency", ReadReal, [&](double hz) { return CheckStart(s, hz, scratch); },
-        [&](double hz) { s.startHz = hz; });
+        state.io, "Enter starting frequency", ReadReal,
+        [&](double hz) { return CheckStart(s, hz, scratch); }, [&](double hz) { s.startHz = hz; });
   }
   if (WordIs(word, "t")) {
     return ReadNumberSetting<double>(
-        state.io, "Enter sweep length", ReadReal, [](double seconds) { return CheckSweepSeconds(seconds); },
+        state.io, "Enter sweep length", ReadReal,
+        [](double seconds) { return CheckSweepSeconds(seconds); },
         [&](double seconds) { s.sweepSeconds = seconds; });
   }
   if (WordIs(word, "b")) {

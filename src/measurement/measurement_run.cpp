@@ -109,7 +109,8 @@ RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double
   WarnTransfer(io, played.stats, played.period, SAMPLE_RATE);
   WarnCloseProblem(io, played.closeProblem);
 
-  const RecordingAnalysis analysis = AnalyseRecording(settings, plan, endHz, sizes, syncOut, buffers,
+  const RecordingAnalysis analysis =
+      AnalyseRecording(settings, plan, endHz, sizes, syncOut, buffers,
                        options.micCalibration ? &*options.micCalibration : nullptr);
   PrintSync(io, analysis.syncIn, syncOut);
   // One cause, one message: a device that failed explains a missing pulse.

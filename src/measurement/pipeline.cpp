@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
-#include <stdexcept>
 #include <span>
+#include <stdexcept>
 
 #include "analysis/fine_response.h"
 #include "analysis/room_response.h"
@@ -99,7 +99,8 @@ std::size_t RunBuffers::BytesFor(const RunSizes& sizes) {
 
 bool RunBuffers::Allocate(const RunSizes& sizes) {
   const auto total = static_cast<std::size_t>(sizes.totalSamples);
-  const auto planes = static_cast<std::size_t>(kChannels) * static_cast<std::size_t>(sizes.planeBytes);
+  const auto planes =
+      static_cast<std::size_t>(kChannels) * static_cast<std::size_t>(sizes.planeBytes);
   try {
     freqTrack.assign(total, 0.0);
     sweepWords.assign(total, 0);
@@ -117,11 +118,12 @@ bool RunBuffers::Allocate(const RunSizes& sizes) {
 
 std::int32_t PrepareSignals(const Settings& settings, double endHz, const RunSizes& sizes,
                             RunBuffers& buffers) {
-  const std::int32_t syncOut = MakePulse(buffers.pulseWords.data(), SAMPLE_RATE, SYNC_LEN, EDGE_PAD);
+  const std::int32_t syncOut =
+      MakePulse(buffers.pulseWords.data(), SAMPLE_RATE, SYNC_LEN, EDGE_PAD);
   std::int8_t* syncPlane = buffers.playBuffer.data() + sizes.planeBytes;
   NUM24_TO_CHAR(buffers.pulseWords.data(), syncPlane, SYNC_LEN);
-  NUM24_TO_CHAR(buffers.pulseWords.data() + EDGE_PAD, syncPlane + kSampleBytes * CheckBurstStart(sizes),
-                kBurstLength);
+  NUM24_TO_CHAR(buffers.pulseWords.data() + EDGE_PAD,
+                syncPlane + kSampleBytes * CheckBurstStart(sizes), kBurstLength);
   MakeSweep(SAMPLE_RATE, buffers.sweepWords.data(), buffers.freqTrack.data(), settings.startHz,
             endHz, sizes.totalSamples, kSweepAmplitude, EDGE_PAD);
   NUM24_TO_CHAR(buffers.sweepWords.data(), buffers.playBuffer.data(), sizes.totalSamples);
@@ -129,8 +131,8 @@ std::int32_t PrepareSignals(const Settings& settings, double endHz, const RunSiz
 }
 
 RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan, double endHz,
-                                   const RunSizes& sizes, std::int32_t syncOut,
-                                   RunBuffers& buffers, const MicCalibration* calibration) {
+                                   const RunSizes& sizes, std::int32_t syncOut, RunBuffers& buffers,
+                                   const MicCalibration* calibration) {
   CHAR_TO_NUM32(buffers.recordBuffer.data(), buffers.recordWords.data(), kSampleBytes,
                 sizes.totalSamples);
   CHAR_TO_NUM32(buffers.recordBuffer.data() + sizes.planeBytes, buffers.returnWords.data(),
@@ -157,7 +159,8 @@ RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& pla
 
   const std::span<const SampleWord> recorded(buffers.recordWords);
   const std::span<const double> toneTrack =
-      std::span<const double>(buffers.freqTrack).first(static_cast<std::size_t>(sizes.sweepSamples));
+      std::span<const double>(buffers.freqTrack)
+          .first(static_cast<std::size_t>(sizes.sweepSamples));
   std::vector<double> micGain;
   if (calibration != nullptr) {
     micGain.reserve(toneTrack.size());

@@ -70,6 +70,5 @@ struct RecordingAnalysis {
 // Unpacks the recording and analyses it against what was played, taking
 // the microphone's response out when a calibration is given.
 RecordingAnalysis AnalyseRecording(const Settings& settings, const BandPlan& plan, double endHz,
-                                   const RunSizes& sizes, std::int32_t syncOut,
-                                   RunBuffers& buffers,
+                                   const RunSizes& sizes, std::int32_t syncOut, RunBuffers& buffers,
                                    const MicCalibration* calibration = nullptr);

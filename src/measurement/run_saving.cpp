@@ -82,11 +82,10 @@ SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq
   }
   curves.push_back({"Predicted after correction", design.corrected, "#2ca02c", 1.6, true, 1.0});
   char summary[160];
-  (void)std::snprintf(summary, sizeof summary,
-                      " Room correction: %zu %s, pre-gain %.1f dB, in %s, %s and %s.",
-                      design.filters.size(), design.filters.size() == 1 ? "filter" : "filters",
-                      design.preGainDb, kCamillaDspFileName,
-                      kEqualizerApoFileName, kSimroomFileName);
+  (void)std::snprintf(
+      summary, sizeof summary, " Room correction: %zu %s, pre-gain %.1f dB, in %s, %s and %s.",
+      design.filters.size(), design.filters.size() == 1 ? "filter" : "filters", design.preGainDb,
+      kCamillaDspFileName, kEqualizerApoFileName, kSimroomFileName);
   return {true, summary};
 }
 
@@ -96,20 +95,19 @@ SaveOutcome SaveMeasurement(const RunOptions& options, SavedSession& session,
                             const Settings& settings, const BandPlan& plan, double endHz,
                             const RecordingAnalysis& analysis) {
   const std::filesystem::path dir = options.saveDir;
-  RunRecord record{
-      .facts = {.dateTime = Now(),
-                .deviceName = settings.deviceName.data(),
-                .qFactor = settings.qFactor,
-                .bandCount = settings.bandCount,
-                .startHz = settings.startHz,
-                .endHz = endHz,
-                .sweepSeconds = settings.sweepSeconds,
-                .flightSamples = analysis.timeOfFlight,
-                .calibrationFile = options.micCalibrationFile},
-      .response = analysis.fine,
-      .bands = BandSteps(analysis.levels, plan, analysis.fine),
-      .impulse = analysis.impulse,
-      .extraCurves = {}};
+  RunRecord record{.facts = {.dateTime = Now(),
+                             .deviceName = settings.deviceName.data(),
+                             .qFactor = settings.qFactor,
+                             .bandCount = settings.bandCount,
+                             .startHz = settings.startHz,
+                             .endHz = endHz,
+                             .sweepSeconds = settings.sweepSeconds,
+                             .flightSamples = analysis.timeOfFlight,
+                             .calibrationFile = options.micCalibrationFile},
+                   .response = analysis.fine,
+                   .bands = BandSteps(analysis.levels, plan, analysis.fine),
+                   .impulse = analysis.impulse,
+                   .extraCurves = {}};
 
   // The correction is designed before the run's plot is drawn, so that the
   // plot can show what it predicts.
@@ -126,9 +124,8 @@ SaveOutcome SaveMeasurement(const RunOptions& options, SavedSession& session,
     for (const NamedResponse& run : runs) {
       responses.push_back(run.points);
     }
-    correction = SaveCorrection(dir, options.eq,
-                                responses.size() > 1 ? AveragePower(responses) : analysis.fine,
-                                predicted);
+    correction = SaveCorrection(
+        dir, options.eq, responses.size() > 1 ? AveragePower(responses) : analysis.fine, predicted);
   }
   if (runs.size() == 1) {
     record.extraCurves = predicted;

@@ -115,8 +115,8 @@ void ReportFlight(const RunOutput& io, const std::optional<std::int32_t>& timeOf
 }
 
 void ReportSaved(const RunOutput& io, bool ok, const std::string& message) {
-  std::fprintf(io.err, "%s%s\n", ok ? "" : "Warning: the run's files were not all saved: ",
-               message.c_str());
+  std::fprintf(io.err, "%s%s\n",
+               ok ? "" : "Warning: the run's files were not all saved: ", message.c_str());
 }
 
 void WarnNothingSwept(const RunOutput& io) {

@@ -17,7 +17,8 @@ constexpr double kPhaseOrigin = 500.0;
 std::int32_t MakePulse(SampleWord* samples, std::uint32_t rate, std::int32_t length,
                        std::int32_t pad) {
   const double w = (kTurn / static_cast<double>(rate)) * static_cast<double>(kBurstHz);
-  const double end = static_cast<double>(pad) + static_cast<double>(rate) / static_cast<double>(kBurstHz);
+  const double end =
+      static_cast<double>(pad) + static_cast<double>(rate) / static_cast<double>(kBurstHz);
 
   for (std::int32_t i = 0; i < pad; ++i) {
     samples[i] = 0;
