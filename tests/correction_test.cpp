@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -173,7 +174,13 @@ CorrectionDesign TwoFilters() {
 // Reads the YAML with a real YAML parser and lists what the pipeline step
 // runs, in order, as "channel(s) | filter; filter; ...".
 std::string ParsedPipeline(const std::string& yaml) {
-  const std::string path = testing::TempDir() + "tonvale-eq-camilladsp.yml";
+  // A name of its own: other test runs may be parsing theirs at the same time.
+  std::string path = testing::TempDir() + "tonvale-eq-XXXXXX";
+  const int fd = mkstemp(path.data());
+  if (fd < 0) {
+    return "mkstemp failed";
+  }
+  (void)close(fd);
   std::ofstream(path) << yaml;
   const std::string script =
       "import sys, yaml\n"
