@@ -88,6 +88,7 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
   snd_pcm_prepare(rec.handle);
   snd_pcm_prepare(play.handle);
   result.stats = DuplexTransfer(play.handle, rec.handle, layout, {});
+  result.drain = snd_pcm_drain(play.handle);
   result.in1.resize(out1.size());
   result.in2.resize(out1.size());
   CHAR_TO_NUM32(recorded.data(), result.in1.data(), 3, frames);

@@ -59,6 +59,7 @@ struct DuplexResult {
   StreamSetup playback;
   StreamSetup capture;
   TransferStats stats;
+  int drain = 0;                // snd_pcm_drain on playback after the transfer
   std::vector<SampleWord> in1;  // as long as the outputs; frames not recorded stay 0
   std::vector<SampleWord> in2;
 };
