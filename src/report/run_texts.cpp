@@ -7,11 +7,10 @@
 
 #include "analysis/levels.h"
 #include "analysis/time_of_flight.h"
+#include "measurement/run_constants.h"
 #include "report/band_report.h"
 
 namespace {
-
-constexpr double kRunRate = 48000.0;
 
 // Adds "n thing(s)" to a comma-separated list, when n is not 0.
 void AppendCount(std::string& list, std::int64_t count, const char* one, const char* many) {
@@ -109,7 +108,7 @@ void ReportFlight(const RunOutput& io, const std::optional<std::int32_t>& timeOf
         io.err);
     return;
   }
-  const FlightSummary flight = SummariseFlight(*timeOfFlight, kRunRate);
+  const FlightSummary flight = SummariseFlight(*timeOfFlight, SAMPLE_RATE);
   std::fprintf(io.err, "Microphone about %.1f m from the loudspeaker (%.1f ms, %d samples).\n",
                flight.metres, flight.milliseconds, static_cast<int>(flight.samples));
 }
