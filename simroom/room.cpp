@@ -5,43 +5,6 @@
 
 namespace simroom {
 
-Biquad::Biquad(const FilterSpec& filter, double rate) {
-  const double w0 = 2.0 * std::numbers::pi * filter.freq / rate;
-  const double cosw = std::cos(w0);
-  const double alpha = std::sin(w0) / (2.0 * filter.q);
-  double b0 = 1.0;
-  double b1 = -2.0 * cosw;
-  double b2 = 1.0;
-  double a0 = 1.0 + alpha;
-  const double a1 = -2.0 * cosw;
-  double a2 = 1.0 - alpha;
-  switch (filter.kind) {
-    case FilterKind::kLowpass:
-      b0 = b2 = (1.0 - cosw) / 2.0;
-      b1 = 1.0 - cosw;
-      break;
-    case FilterKind::kHighpass:
-      b0 = b2 = (1.0 + cosw) / 2.0;
-      b1 = -(1.0 + cosw);
-      break;
-    case FilterKind::kPeaking: {
-      const double a = std::pow(10.0, filter.gainDb / 40.0);
-      b0 = 1.0 + alpha * a;
-      b2 = 1.0 - alpha * a;
-      a0 = 1.0 + alpha / a;
-      a2 = 1.0 - alpha / a;
-      break;
-    }
-    case FilterKind::kNotch:
-      break;
-  }
-  b0_ = b0 / a0;
-  b1_ = b1 / a0;
-  b2_ = b2 / a0;
-  a1_ = a1 / a0;
-  a2_ = a2 / a0;
-}
-
 RoomPath::RoomPath(const RoomConfig& config, double rate)
     : gain_(std::pow(10.0, config.gainDb / 20.0)) {
   // The equaliser's filters come after the room's: a correction heard in the room.

@@ -12,22 +12,16 @@ namespace simroom {
 
 inline constexpr double kFullScale = 8388608.0;  // 2^23, the 24-bit converter's full scale
 
-// One second-order section, designed from the usual cookbook formulas
-// (normalised so that a0 = 1) and run in transposed direct form II.
+// One second-order section of the room and its running state.
 class Biquad {
  public:
-  Biquad(const FilterSpec& filter, double rate);
-  double Process(double x) {
-    const double y = b0_ * x + z1_;
-    z1_ = b1_ * x - a1_ * y + z2_;
-    z2_ = b2_ * x - a2_ * y;
-    return y;
-  }
-  void Reset() { z1_ = z2_ = 0.0; }
+  Biquad(const FilterSpec& filter, double rate) : coefficients_(DesignBiquad(filter, rate)) {}
+  double Process(double x) { return state_.Process(coefficients_, x); }
+  void Reset() { state_.Reset(); }
 
  private:
-  double b0_ = 1.0, b1_ = 0.0, b2_ = 0.0, a1_ = 0.0, a2_ = 0.0;
-  double z1_ = 0.0, z2_ = 0.0;
+  BiquadCoefficients coefficients_;
+  BiquadState state_;
 };
 
 // The loudspeaker-to-microphone path without its delay, with the equaliser

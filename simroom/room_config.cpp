@@ -107,13 +107,13 @@ int ParseFilter(snd_config_t* node, double rate, FilterSpec& filter) {
       if (err == 0) {
         haveType = true;
         if (type == "lowpass") {
-          filter.kind = FilterKind::kLowpass;
+          filter.shape = FilterKind::kLowpass;
         } else if (type == "highpass") {
-          filter.kind = FilterKind::kHighpass;
+          filter.shape = FilterKind::kHighpass;
         } else if (type == "peaking") {
-          filter.kind = FilterKind::kPeaking;
+          filter.shape = FilterKind::kPeaking;
         } else if (type == "notch") {
-          filter.kind = FilterKind::kNotch;
+          filter.shape = FilterKind::kNotch;
         } else {
           SNDERR("simroom: filter %s: unknown type \"%s\" (lowpass, highpass, peaking, notch)",
                  Id(node), type.c_str());
@@ -121,7 +121,7 @@ int ParseFilter(snd_config_t* node, double rate, FilterSpec& filter) {
         }
       }
     } else if (key == "freq") {
-      err = GetReal(item, filter.freq);
+      err = GetReal(item, filter.hz);
     } else if (key == "q") {
       err = GetReal(item, filter.q);
     } else if (key == "gain_db") {
@@ -139,11 +139,11 @@ int ParseFilter(snd_config_t* node, double rate, FilterSpec& filter) {
     SNDERR("simroom: filter %s has no type", Id(node));
     return -EINVAL;
   }
-  if (haveGain && filter.kind != FilterKind::kPeaking) {
+  if (haveGain && filter.shape != FilterKind::kPeaking) {
     SNDERR("simroom: filter %s: gain_db is only for peaking filters", Id(node));
     return -EINVAL;
   }
-  if (!(filter.freq > 0.0 && filter.freq < rate / 2.0)) {
+  if (!(filter.hz > 0.0 && filter.hz < rate / 2.0)) {
     SNDERR("simroom: filter %s: freq must lie between 0 and half the rate (%g Hz)", Id(node),
            rate / 2.0);
     return -EINVAL;
@@ -329,7 +329,7 @@ int ParseRoomConfig(snd_config_t* conf, RoomConfig& config) {
     return ParseFilters(state.filters, config.rate, config.filters);
   }
   // At a low rate the default room keeps only the filters that fit below half the rate.
-  std::erase_if(config.filters, [&](const FilterSpec& f) { return f.freq >= config.rate / 2.0; });
+  std::erase_if(config.filters, [&](const FilterSpec& f) { return f.hz >= config.rate / 2.0; });
   return 0;
 }
 

@@ -7,18 +7,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "signals/biquad.h"
+
 namespace simroom {
 
 enum class ClockKind { kFast, kRealtime };
 
-enum class FilterKind { kLowpass, kHighpass, kPeaking, kNotch };
-
-struct FilterSpec {
-  FilterKind kind = FilterKind::kLowpass;
-  double freq = 1000.0;  // Hz
-  double q = 0.707;
-  double gainDb = 0.0;  // peaking only
-};
+// One filter of the room: shape, frequency (Hz), Q, and a peaking filter's gain.
+using FilterSpec = BiquadSpec;
+using FilterKind = BiquadShape;
 
 // The streams that a fault applies to.
 struct StreamSet {

@@ -115,7 +115,7 @@ void SummedGain(std::span<const PeakingFilter> filters, const RangeCurve& curve,
                 std::vector<double>& summed) {
   summed.assign(curve.hz.size(), 0.0);
   for (const PeakingFilter& filter : filters) {
-    const PeakingSection section = DesignPeaking(filter);
+    const BiquadCoefficients section = DesignPeaking(filter);
     for (std::size_t i = 0; i < summed.size(); ++i) {
       summed[i] += 10.0 * std::log10(std::norm(ResponseAt(section, curve.unitDelays[i])));
     }
@@ -170,14 +170,14 @@ std::vector<PeakingFilter> FitFilters(const RangeCurve& curve, const FitLimits& 
 }
 
 FineResponse ApplyFilters(const FineResponse& response, std::span<const PeakingFilter> filters) {
-  std::vector<PeakingSection> sections;
+  std::vector<BiquadCoefficients> sections;
   for (const PeakingFilter& filter : filters) {
     sections.push_back(DesignPeaking(filter));
   }
   FineResponse corrected = response;
   for (ResponsePoint& point : corrected) {
-    const std::complex<double> z1 = UnitDelayAt(point.hz);
-    for (const PeakingSection& section : sections) {
+    const std::complex<double> z1 = CorrectionUnitDelay(point.hz);
+    for (const BiquadCoefficients& section : sections) {
       const std::complex<double> h = ResponseAt(section, z1);
       point.db += 20.0 * std::log10(std::abs(h));
       point.phaseDeg += std::arg(h) * 180.0 / std::numbers::pi;
@@ -221,7 +221,7 @@ CorrectionDesign DesignCorrection(const FineResponse& response, const Correction
       continue;
     }
     curve.hz.push_back(point.hz);
-    curve.unitDelays.push_back(UnitDelayAt(point.hz));
+    curve.unitDelays.push_back(CorrectionUnitDelay(point.hz));
     untilted.push_back(point.db - CorrectionTargetDb(request, 0.0, point.hz));
   }
   if (curve.hz.size() < kMinRangePoints) {

@@ -11,7 +11,7 @@ constexpr std::size_t kParamsPerFilter = 3;  // log frequency, gain, log Q
 
 // Replaces gains with the filter's gain in dB at every point of target.
 void GainCurve(const PeakingFilter& filter, const FitTarget& target, std::span<double> gains) {
-  const PeakingSection section = DesignPeaking(filter);
+  const BiquadCoefficients section = DesignPeaking(filter);
   for (std::size_t i = 0; i < gains.size(); ++i) {
     gains[i] = 10.0 * std::log10(std::norm(ResponseAt(section, target.unitDelays[i])));
   }

@@ -7,7 +7,7 @@
 
 // The curve that a set of filters is fitted to: at each point the excess in
 // dB of the response over its target, which the filters' summed gain should
-// cancel, and the point's unit delay (UnitDelayAt of its frequency).
+// cancel, and the point's unit delay (CorrectionUnitDelay of its frequency).
 struct FitTarget {
   std::span<const std::complex<double>> unitDelays;
   std::span<const double> excessDb;  // as many as unitDelays

@@ -1,0 +1,46 @@
+#include "signals/biquad.h"
+
+#include <cmath>
+#include <numbers>
+
+BiquadCoefficients DesignBiquad(const BiquadSpec& spec, double rate) {
+  const double w0 = 2.0 * std::numbers::pi * spec.hz / rate;
+  const double cosW0 = std::cos(w0);
+  const double alpha = std::sin(w0) / (2.0 * spec.q);
+  // The notch's numerator and the common denominator; the other shapes
+  // change what differs.
+  std::array<double, 3> b{1.0, -2.0 * cosW0, 1.0};
+  double a0 = 1.0 + alpha;
+  double a2 = 1.0 - alpha;
+  switch (spec.shape) {
+    case BiquadShape::kLowpass:
+      b = {(1.0 - cosW0) / 2.0, 1.0 - cosW0, (1.0 - cosW0) / 2.0};
+      break;
+    case BiquadShape::kHighpass:
+      b = {(1.0 + cosW0) / 2.0, -(1.0 + cosW0), (1.0 + cosW0) / 2.0};
+      break;
+    case BiquadShape::kBandpass:
+      b = {alpha, 0.0, -alpha};
+      break;
+    case BiquadShape::kPeaking: {
+      const double amplitude = std::pow(10.0, spec.gainDb / 40.0);
+      b = {1.0 + alpha * amplitude, -2.0 * cosW0, 1.0 - alpha * amplitude};
+      a0 = 1.0 + alpha / amplitude;
+      a2 = 1.0 - alpha / amplitude;
+      break;
+    }
+    case BiquadShape::kNotch:
+      break;
+  }
+  return {.b = {b[0] / a0, b[1] / a0, b[2] / a0}, .a = {-2.0 * cosW0 / a0, a2 / a0}};
+}
+
+std::complex<double> UnitDelayAt(double hz, double rate) {
+  return std::polar(1.0, -2.0 * std::numbers::pi * hz / rate);
+}
+
+std::complex<double> ResponseAt(const BiquadCoefficients& section, std::complex<double> z1) {
+  const std::complex<double> z2 = z1 * z1;
+  return (section.b[0] + section.b[1] * z1 + section.b[2] * z2) /
+         (1.0 + section.a[0] * z1 + section.a[1] * z2);
+}
