@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <new>
 #include <stdexcept>
 
 #include "analysis/fftw_handles.h"
@@ -49,18 +50,16 @@ std::pair<std::size_t, std::size_t> SweptBins(const SweepRange& range, double bi
   return {std::min(end, static_cast<std::size_t>(first)), end};
 }
 
+// FFTW makes no plan only when it cannot allocate one.
 FftwPlan Checked(fftw_plan plan) {
   if (plan == nullptr) {
-    throw std::runtime_error("FFTW made no plan for the room's transform");
+    throw std::bad_alloc();
   }
   return FftwPlan(plan);
 }
 
-}  // namespace
-
-RoomResponse MeasureRoomResponse(std::span<const SampleWord> played,
-                                 std::span<const SampleWord> recordedAligned,
-                                 const SweepRange& range) {
+RoomResponse Deconvolve(std::span<const SampleWord> played,
+                        std::span<const SampleWord> recordedAligned, const SweepRange& range) {
   const std::size_t length = std::max({played.size(), recordedAligned.size(), std::size_t{1}});
   if (length > INT_MAX / 4) {
     throw std::length_error("the sweep is too long to deconvolve");
@@ -108,4 +107,18 @@ RoomResponse MeasureRoomResponse(std::span<const SampleWord> played,
     room.impulse[i] = static_cast<float>(signal[i] * scale);
   }
   return room;
+}
+
+}  // namespace
+
+Expected<RoomResponse, AnalysisFailure> MeasureRoomResponse(
+    std::span<const SampleWord> played, std::span<const SampleWord> recordedAligned,
+    const SweepRange& range) {
+  try {
+    return Deconvolve(played, recordedAligned, range);
+  } catch (const std::bad_alloc&) {
+    return Unexpected{AnalysisFailure::kNoMemory};
+  } catch (const std::length_error&) {
+    return Unexpected{AnalysisFailure::kTooLong};
+  }
 }

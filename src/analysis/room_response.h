@@ -6,7 +6,9 @@
 #include <span>
 #include <vector>
 
+#include "analysis/analysis_failure.h"
 #include "audio/sample_word.h"
+#include "base/expected.h"
 
 // The frequencies a sweep covered. The tone never rises above half the
 // sample rate, so the useful top is the lower of endHz and rate / 2.
@@ -42,10 +44,9 @@ struct RoomResponse {
 // is at least a second longer than either signal: the reply to the tone,
 // however late within the recording, does not wrap around, and whatever the
 // division puts before time 0 wraps to the far end, a second clear of the
-// kept impulse response. Throws std::bad_alloc when the buffers cannot be
-// had and std::length_error when the signals are too long for one
-// transform. Not thread-safe: FFTW's
-// planner is shared.
-RoomResponse MeasureRoomResponse(std::span<const SampleWord> played,
-                                 std::span<const SampleWord> recordedAligned,
-                                 const SweepRange& range);
+// kept impulse response. The failure when the buffers cannot be had or the
+// signals are too long for one transform. Not thread-safe: FFTW's planner is
+// shared.
+Expected<RoomResponse, AnalysisFailure> MeasureRoomResponse(
+    std::span<const SampleWord> played, std::span<const SampleWord> recordedAligned,
+    const SweepRange& range);

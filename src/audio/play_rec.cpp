@@ -27,74 +27,93 @@ void NoteCloseResult(int err, const char* operation, CloseProblem& problem) {
   problem = {operation, err};
 }
 
-}  // namespace
-
-PlayRecResult PLAY_REC(const StreamRequest& request, const DuplexPlanes& planes,
-                       const DuplexEvents& events) {
-  PlayRecResult result;
+// Both streams of the device, set up and prepared for a transfer.
+struct DuplexStreams {
   PcmHandle playback;
-  StreamGrant played;
-  result.failure = SetUpStream(playback, SND_PCM_STREAM_PLAYBACK, request, played);
-  if (result.failure) {
-    return result;
-  }
   PcmHandle capture;
-  StreamGrant recorded;
+  StreamGrant played;
+};
+
+std::optional<DeviceFailure> Prepare(snd_pcm_t* pcm, const char* what) {
+  const int err = snd_pcm_prepare(pcm);
+  if (err < 0) {
+    return DeviceFailure{
+        std::string("Problem preparing ") + what + " stream: " + snd_strerror(err) + "\n",
+        false,
+        {}};
+  }
+  return std::nullopt;
+}
+
+std::optional<DeviceFailure> OpenDuplex(const StreamRequest& request, DuplexStreams& streams) {
+  if (auto failure =
+          SetUpStream(streams.playback, SND_PCM_STREAM_PLAYBACK, request, streams.played)) {
+    return failure;
+  }
   // The capture stream is asked for the period playback was granted: every
   // write and read moves exactly that many frames.
   StreamRequest captureRequest = request;
-  captureRequest.period = played.period;
-  result.failure = SetUpStream(capture, SND_PCM_STREAM_CAPTURE, captureRequest, recorded);
-  if (result.failure) {
-    return result;
+  captureRequest.period = streams.played.period;
+  StreamGrant recorded;
+  if (auto failure =
+          SetUpStream(streams.capture, SND_PCM_STREAM_CAPTURE, captureRequest, recorded)) {
+    return failure;
   }
-
   // Both streams are freshly installed and hold nothing yet, so draining
   // them only settles their state; some drivers refuse to drain a stream
   // that never ran, and that is harmless. Preparing is what the transfer
   // needs, and a stream that cannot be prepared cannot be measured with.
-  (void)snd_pcm_drain(playback.get());
-  (void)snd_pcm_drain(capture.get());
-  int err = snd_pcm_prepare(capture.get());
-  if (err < 0) {
-    result.failure = {
-        std::string("Problem preparing recording stream: ") + snd_strerror(err) + "\n", false, {}};
-    return result;
+  (void)snd_pcm_drain(streams.playback.get());
+  (void)snd_pcm_drain(streams.capture.get());
+  if (auto failure = Prepare(streams.capture.get(), "recording")) {
+    return failure;
   }
-  err = snd_pcm_prepare(playback.get());
-  if (err < 0) {
-    result.failure = {
-        std::string("Problem preparing playback stream: ") + snd_strerror(err) + "\n", false, {}};
-    return result;
-  }
-  if (events.started) {
-    events.started(played.period == request.period);
-  }
+  return Prepare(streams.playback.get(), "playback");
+}
 
-  DuplexLayout layout;
-  layout.playBuffer = planes.play.data();
-  layout.recordBuffer = planes.record.data();
-  layout.channels = request.channels;
-  layout.sampleBytes = planes.sampleBytes;
-  layout.planeBytes = planes.planeBytes;
-  layout.frameCount = planes.frameCount;
-  layout.period = played.period;
-  layout.primePeriods = PrimePeriods(played);
-  result.stats = DuplexTransfer(playback.get(), capture.get(), layout, events.progress);
-  result.period = played.period;
-
-  if (result.stats.fatalError != 0) {
+// Ends both streams after the transfer, noting the first step that failed.
+CloseProblem CloseDuplex(DuplexStreams& streams, bool deviceFailed) {
+  CloseProblem problem;
+  if (deviceFailed) {
     // Draining a stream that has stopped answering could wait forever, and
     // the failure has been told already.
-    (void)snd_pcm_drop(playback.get());
-    (void)snd_pcm_drop(capture.get());
-    (void)playback.Close();
-    (void)capture.Close();
-    return result;
+    (void)snd_pcm_drop(streams.playback.get());
+    (void)snd_pcm_drop(streams.capture.get());
+    (void)streams.playback.Close();
+    (void)streams.capture.Close();
+    return problem;
   }
-  NoteCloseResult(snd_pcm_drain(playback.get()), "draining playback", result.closeProblem);
-  NoteCloseResult(snd_pcm_drain(capture.get()), "draining recording", result.closeProblem);
-  NoteCloseResult(playback.Close(), "closing playback", result.closeProblem);
-  NoteCloseResult(capture.Close(), "closing recording", result.closeProblem);
-  return result;
+  NoteCloseResult(snd_pcm_drain(streams.playback.get()), "draining playback", problem);
+  NoteCloseResult(snd_pcm_drain(streams.capture.get()), "draining recording", problem);
+  NoteCloseResult(streams.playback.Close(), "closing playback", problem);
+  NoteCloseResult(streams.capture.Close(), "closing recording", problem);
+  return problem;
+}
+
+}  // namespace
+
+Expected<TransferReport, DeviceFailure> PLAY_REC(const StreamRequest& request,
+                                                 const DuplexPlanes& planes,
+                                                 const DuplexEvents& events) {
+  DuplexStreams streams;
+  if (auto failure = OpenDuplex(request, streams)) {
+    return Unexpected{std::move(*failure)};
+  }
+  if (events.started) {
+    events.started(streams.played.period == request.period);
+  }
+  const DuplexLayout layout{.playBuffer = planes.play.data(),
+                            .recordBuffer = planes.record.data(),
+                            .channels = request.channels,
+                            .sampleBytes = planes.sampleBytes,
+                            .planeBytes = planes.planeBytes,
+                            .frameCount = planes.frameCount,
+                            .period = streams.played.period,
+                            .primePeriods = PrimePeriods(streams.played)};
+  TransferReport report;
+  report.stats =
+      DuplexTransfer(streams.playback.get(), streams.capture.get(), layout, events.progress);
+  report.period = streams.played.period;
+  report.closeProblem = CloseDuplex(streams, report.stats.fatalError != 0);
+  return report;
 }

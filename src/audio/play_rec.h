@@ -4,12 +4,12 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <span>
 
 #include "audio/device_failure.h"
 #include "audio/duplex_transfer.h"
 #include "audio/stream_setup.h"
+#include "base/expected.h"
 
 // The two caller-owned buffers of a duplex run: `channels` planes of
 // frameCount samples of sampleBytes each, planeBytes apart.
@@ -35,15 +35,16 @@ struct CloseProblem {
   int error = 0;
 };
 
-struct PlayRecResult {
-  // Set when the device could not be set up; nothing was played.
-  std::optional<DeviceFailure> failure;
+// What a transfer that got going went through.
+struct TransferReport {
   TransferStats stats;
   snd_pcm_uframes_t period = 0;  // the period the transfer moved
   CloseProblem closeProblem;
 };
 
 // Plays planes.play and records planes.record through the device at the same
-// time, every whole period of both.
-PlayRecResult PLAY_REC(const StreamRequest& request, const DuplexPlanes& planes,
-                       const DuplexEvents& events);
+// time, every whole period of both; the failure when the device could not be
+// set up, and then nothing was played.
+Expected<TransferReport, DeviceFailure> PLAY_REC(const StreamRequest& request,
+                                                 const DuplexPlanes& planes,
+                                                 const DuplexEvents& events);

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "report/text_format.h"
+#include "text/text_format.h"
 
 namespace {
 

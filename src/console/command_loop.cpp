@@ -19,7 +19,7 @@ struct ConsoleState {
   // Where a proposed setting's band plan is tried out before it is accepted.
   BandPlan scratchPlan{};
   const RunOptions* run = nullptr;
-  SavedSession saved;
+  SessionResponses session;
   // Set when the sound device could not be set up: the program ends.
   std::optional<DeviceFailure> failure;
 };
@@ -203,8 +203,8 @@ bool CarryOut(ConsoleState& state) {
     return false;
   }
   if (WordIs(word, "r")) {
-    const RunOutcome run = RunMeasurement(s, state.plan, state.endHz, *state.run, state.saved,
-                                          {state.io.out, state.io.err});
+    const RunOutcome run = RunMeasurement(MakeSetup(s, state.run->calibrations), *state.run,
+                                          state.session, {state.io.out, state.io.err});
     state.failure = run.failure;
     return !state.failure && (!run.measured || WaitForContinue(state.io, state.commandWord));
   }

@@ -5,7 +5,7 @@
 #include "audio/device_failure.h"
 #include "console/console_input.h"
 #include "measurement/run_options.h"
-#include "measurement/settings.h"
+#include "setup/settings.h"
 
 // Prints the warning banner and runs the command loop on io, from the given
 // settings, until "x" or the end of input. Returns the failure when the sound

@@ -6,6 +6,8 @@
 #include "audio/device_list.h"
 #include "console/command_loop.h"
 #include "console/options.h"
+#include "files/run_files.h"
+#include "report/run_texts.h"
 
 namespace {
 
@@ -29,8 +31,15 @@ bool PrepareRun(const Options& options, Settings& settings, RunOptions& run) {
       std::fprintf(stderr, "tonvale: %s\n", loaded.error.c_str());
       return false;
     }
-    run.micCalibration = std::move(loaded.calibration);
-    run.micCalibrationFile = options.micCalFile;
+    run.calibrations.microphone = std::move(loaded.calibration);
+    run.calibrations.microphoneFile = options.micCalFile;
+  }
+  // The save folder is made and checked once, before anything is measured.
+  if (!run.saveDir.empty()) {
+    if (auto folder = EnsureWritableFolder(run.saveDir); !folder) {
+      std::fprintf(stderr, "tonvale: %s\n", DescribeFileError(folder.error()).c_str());
+      return false;
+    }
   }
   return true;
 }

@@ -5,20 +5,9 @@
 #include <limits>
 #include <tuple>
 
-#include "measurement/run_constants.h"
+#include "setup/run_constants.h"
 
 namespace {
-
-// The run sizes its buffers in signed 32-bit counts, and its widest buffer,
-// the frequency track, takes 8 bytes per sample. Capping the sweep at a whole
-// number of seconds keeps even that byte count in range (5591 s is over an
-// hour and a half, far beyond any sensible sweep).
-constexpr long long kWidestBytesPerSample = 8;
-static_assert(kWidestBytesPerSample * (static_cast<long long>(SAMPLE_RATE) *
-                                           static_cast<long long>(kMaxSweepSeconds) +
-                                       2LL * EDGE_PAD) <=
-                  std::numeric_limits<std::int32_t>::max(),
-              "the longest sweep must fit the run's 32-bit sizes");
 
 const char* CheckPlan(double qFactor, std::int32_t bandCount, double startHz, BandPlan& scratch) {
   return BandPlanFits(qFactor, bandCount, startHz, scratch.low.data(), scratch.high.data())

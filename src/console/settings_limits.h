@@ -3,16 +3,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "measurement/band_plan.h"
-#include "measurement/settings.h"
+#include "setup/band_plan.h"
+#include "setup/run_constants.h"
+#include "setup/settings.h"
 
 // What the console accepts as a new setting. Each check returns nullptr when
 // the value may be stored, or the one line that tells the user why not and
 // what is allowed. The band checks compute the plan the new value would give
 // into scratch, so that a value is refused before it ever reaches the plan
 // the program works with.
-
-inline constexpr double kMaxSweepSeconds = 5591.0;
 
 const char* CheckQ(const Settings& current, double qFactor, BandPlan& scratch);
 const char* CheckBandCount(const Settings& current, long long bandCount, BandPlan& scratch);

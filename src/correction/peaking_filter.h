@@ -2,7 +2,7 @@
 
 #include <span>
 
-#include "measurement/run_constants.h"
+#include "setup/run_constants.h"
 #include "signals/biquad.h"
 
 // Correction filters are designed and evaluated at the rate the program

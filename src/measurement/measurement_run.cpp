@@ -1,18 +1,17 @@
 #include "measurement/measurement_run.h"
 
 #include <cstdio>
-#include <cstring>
+#include <new>
 
-#include "audio/play_rec.h"
-#include "console/settings_limits.h"
-#include "measurement/pipeline.h"
-#include "report/band_report.h"
+#include "analysis/run_analysis.h"
+#include "audio/capture.h"
+#include "measurement/run_saving.h"
 #include "report/progress_bar.h"
-#include "report/results_file.h"
+#include "report/run_presentation.h"
+#include "report/run_texts.h"
+#include "signals/run_signals.h"
 
 namespace {
-
-constexpr const char* kResultsFile = "sweep_out.txt";
 
 // The memory the system says it can still give, in bytes; 0 when it does
 // not say. Allocating far beyond it would wake the out-of-memory killer
@@ -33,116 +32,55 @@ std::size_t AvailableMemory() {
   return static_cast<std::size_t>(kib) * 1024U;
 }
 
-// Settings the console accepts and shows but that no sweep can measure.
-std::optional<UnplayableSetting> Unplayable(const Settings& settings) {
-  if (settings.qFactor < 0.0) {
-    return UnplayableSetting::kNegativeQ;
-  }
-  if (!(settings.startHz >= 1.0)) {
-    return UnplayableSetting::kStartBelow1Hz;
-  }
-  return std::nullopt;
+// What the run's signals and the capture take before anything is played.
+std::size_t BytesBeforePlaying(const MeasurementSetup& setup) {
+  return RunSignalsBytes(setup) + CaptureBytes(kChannels, setup.TotalSamples());
 }
 
-// Why a run's report must not go into the results file, or nullptr.
-const char* ReasonNotToSave(const PlayRecResult& played, const RecordingAnalysis& analysis) {
-  if (played.stats.fatalError != 0) {
-    return "the sound device failed during the run";
-  }
-  switch (analysis.syncReturn) {
-    case SyncReturn::kMissing:
-      return "no sync pulse came back, so the bands are not aligned with the sweep";
-    case SyncReturn::kSweepOnInput2:
-      return "input 2 carried the sweep instead of the sync pulse";
-    case SyncReturn::kClear:
-      break;
-  }
-  if (analysis.slip.value_or(1) != 0) {
-    return "the recording slipped between the two sync pulses";
-  }
-  return nullptr;
+// Plays the run's signals and records what comes back, with the progress
+// bar on err while it goes on.
+Expected<Recording, DeviceFailure> Capture(const MeasurementSetup& setup, const RunSignals& signals,
+                                           const RunOutput& io) {
+  ProgressBar bar(io.err);
+  const std::span<const SampleWord> outputs[kChannels] = {signals.stimulus, signals.loopback};
+  return PlayAndRecord(
+      {.deviceName = setup.deviceName.c_str(),
+       .channels = kChannels,
+       .rate = setup.rate,
+       .period = PERIOD_FRAMES,
+       .buffer = BUFFER_FRAMES},
+      outputs,
+      {.started = [&io](bool periodAsAsked) { PrintStarted(io, periodAsAsked); },
+       .progress = [&bar](std::int64_t done, std::int64_t total) { bar.Update(done, total); }});
 }
 
 }  // namespace
 
-RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double endHz,
-                          const RunOptions& options, SavedSession& session, const RunOutput& io) {
-  // The console refuses what a run cannot measure; this keeps a run safe
-  // when it is handed such settings all the same.
-  if (settings.bandCount > kMaxBands || CheckSweepSeconds(settings.sweepSeconds) != nullptr) {
-    WarnUnmeasurable(io, kMaxBands, kMaxSweepSeconds);
+RunOutcome RunMeasurement(const MeasurementSetup& setup, const RunOptions& options,
+                          SessionResponses& session, const RunOutput& io) {
+  if (const auto unplayable = CheckPlayable(setup)) {
+    WarnUnplayable(io, *unplayable);
     return {};
   }
-  if (const auto setting = Unplayable(settings)) {
-    WarnUnplayable(io, *setting);
-    return {};
-  }
-  const RunSizes sizes = ComputeSizes(settings.sweepSeconds);
+  const std::size_t needed = BytesBeforePlaying(setup);
   const std::size_t available = AvailableMemory();
-  RunBuffers buffers;
-  if ((available != 0 && RunBuffers::BytesFor(sizes) > available) || !buffers.Allocate(sizes)) {
-    WarnNoMemory(io, RunBuffers::BytesFor(sizes));
+  RunSignals signals;
+  std::optional<Expected<Recording, DeviceFailure>> recording;
+  try {
+    if (available != 0 && needed > available) {
+      throw std::bad_alloc();
+    }
+    signals = MakeRunSignals(setup);
+    recording.emplace(Capture(setup, signals, io));
+  } catch (const std::bad_alloc&) {
+    WarnNoMemory(io, needed);
     return {};
   }
-  const std::int32_t syncOut = PrepareSignals(settings, endHz, sizes, buffers);
-
-  PlayRecResult played;
-  {
-    ProgressBar bar(io.err);
-    played = PLAY_REC(
-        {.deviceName = settings.deviceName.data(),
-         .channels = kChannels,
-         .rate = SAMPLE_RATE,
-         .period = PERIOD_FRAMES,
-         .buffer = BUFFER_FRAMES},
-        {.play = buffers.playBuffer,
-         .record = buffers.recordBuffer,
-         .sampleBytes = kSampleBytes,
-         .planeBytes = sizes.planeBytes,
-         .frameCount = sizes.totalSamples},
-        {.started = [&io](bool periodAsAsked) { PrintStarted(io, periodAsAsked); },
-         .progress = [&bar](std::int64_t done, std::int64_t total) { bar.Update(done, total); }});
+  if (!*recording) {
+    return {.measured = false, .failure = recording->error()};
   }
-  if (played.failure) {
-    return {.measured = false, .failure = played.failure};
-  }
-  WarnTransfer(io, played.stats, played.period, SAMPLE_RATE);
-  WarnCloseProblem(io, played.closeProblem);
-
-  const RecordingAnalysis analysis =
-      AnalyseRecording(settings, plan, endHz, sizes, syncOut, buffers,
-                       options.micCalibration ? &*options.micCalibration : nullptr);
-  PrintSync(io, analysis.syncIn, syncOut);
-  // One cause, one message: a device that failed explains a missing pulse.
-  if (played.stats.fatalError == 0) {
-    WarnSync(io, analysis.syncReturn);
-    if (analysis.syncReturn == SyncReturn::kClear) {
-      WarnSlip(io, analysis.slip);
-    }
-  }
-  if (!analysis.impulse.empty() && played.stats.fatalError == 0 &&
-      analysis.syncReturn == SyncReturn::kClear) {
-    ReportFlight(io, analysis.timeOfFlight);
-  }
-  PrintAnalyzing(io);
-  const std::string report = WriteReport(analysis.levels, plan);
-  PrintResults(io, report, analysis.levels);
-  if (analysis.clippedSamples > 0) {
-    WarnClipped(io, analysis.clippedSamples);
-  }
-  if (sizes.sweepSamples == 0) {
-    WarnNothingSwept(io);
-  }
-  if (const char* reason = ReasonNotToSave(played, analysis)) {
-    WarnNotSaved(io, kResultsFile, reason);
-    return {.measured = true, .failure = std::nullopt};
-  }
-  if (const auto error = AppendResults(kResultsFile, report)) {
-    WarnResultsNotSaved(io, kResultsFile, *error);
-  }
-  if (!options.saveDir.empty() && sizes.sweepSamples > 0) {
-    const SaveOutcome saved = SaveMeasurement(options, session, settings, plan, endHz, analysis);
-    ReportSaved(io, saved.ok, saved.message);
-  }
+  const RunResult result = AnalyseRun({setup, signals, **recording});
+  PresentRun(io, setup, result);
+  KeepRun(io, setup, result, options, session);
   return {.measured = true, .failure = std::nullopt};
 }

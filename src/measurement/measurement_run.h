@@ -2,12 +2,11 @@
 
 #include <optional>
 
+#include "analysis/session_responses.h"
 #include "audio/device_failure.h"
-#include "measurement/band_plan.h"
 #include "measurement/run_options.h"
-#include "measurement/run_saving.h"
-#include "measurement/settings.h"
-#include "report/run_texts.h"
+#include "report/run_output.h"
+#include "setup/measurement_setup.h"
 
 // How a run ended.
 struct RunOutcome {
@@ -18,8 +17,8 @@ struct RunOutcome {
   std::optional<DeviceFailure> failure;
 };
 
-// One measurement of the room with the current settings: plays and records,
-// prints the results on io.out and its warnings on io.err, and appends the
-// report to the results file; with a save directory, also its files there.
-RunOutcome RunMeasurement(const Settings& settings, const BandPlan& plan, double endHz,
-                          const RunOptions& options, SavedSession& session, const RunOutput& io);
+// One measurement of the room: set-up -> capture -> analysis -> presentation
+// on io -> keeping the results (the results file; with a save folder, the
+// run's files, the session's average and the correction).
+RunOutcome RunMeasurement(const MeasurementSetup& setup, const RunOptions& options,
+                          SessionResponses& session, const RunOutput& io);

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <optional>
 #include <string>
 
-#include "measurement/mic_calibration.h"
+#include "setup/measurement_setup.h"
 
 // Room correction, asked for with --eq. Every --eq-* option also turns it on.
 struct EqOptions {
@@ -19,7 +18,6 @@ struct EqOptions {
 // What the command line adds to every run.
 struct RunOptions {
   std::string saveDir;  // empty: nothing saved beyond the results file
-  std::optional<MicCalibration> micCalibration;
-  std::string micCalibrationFile;
+  Calibrations calibrations;
   EqOptions eq;
 };

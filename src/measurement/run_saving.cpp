@@ -1,15 +1,20 @@
 #include "measurement/run_saving.h"
 
-#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <ctime>
 
-#include "analysis/response_average.h"
 #include "correction/correction_design.h"
 #include "correction/correction_exports.h"
-#include "report/run_files.h"
+#include "files/results_file.h"
+#include "files/run_files.h"
+#include "measurement/saved_files.h"
+#include "report/band_report.h"
+#include "report/run_texts.h"
 
 namespace {
+
+constexpr const char* kResultsFile = "sweep_out.txt";
 
 std::string Now() {
   const std::time_t now = std::time(nullptr);
@@ -52,14 +57,31 @@ std::vector<BandStep> BandSteps(const BandLevels& levels, const BandPlan& plan,
   return steps;
 }
 
-std::string StemOf(int number) {
-  char stem[24];
-  (void)std::snprintf(stem, sizeof stem, "run-%03d", number);
-  return stem;
+RunRecord RecordOf(const MeasurementSetup& setup, const ChannelResult& microphone) {
+  return {.facts = {.dateTime = Now(),
+                    .deviceName = setup.deviceName,
+                    .qFactor = setup.qFactor,
+                    .bandCount = setup.bandCount,
+                    .startHz = setup.stimulus.startHz,
+                    .endHz = setup.stimulus.endHz,
+                    .sweepSeconds = setup.stimulus.seconds,
+                    .flightSamples = microphone.timeOfFlight,
+                    .calibrationFile = setup.calibrations.microphoneFile,
+                    .rate = static_cast<int>(setup.rate)},
+          .response = microphone.fine,
+          .bands = BandSteps(microphone.levels, setup.plan, microphone.fine),
+          .impulse = microphone.impulse,
+          .extraCurves = {}};
 }
 
-// Designs the filters from the session's average (or its one run) and
-// writes their three exports; the predicted curve goes on the plots.
+// What the save folder received, or the first thing that failed.
+struct SaveOutcome {
+  bool ok = true;
+  std::string message;
+};
+
+// Designs the filters from what the session measured and writes their three
+// exports; the predicted curve goes on the plots.
 SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq,
                            const FineResponse& measured, std::vector<PlotCurve>& curves) {
   const CorrectionDesign design = DesignCorrection(measured, {.lowHz = eq.lowHz,
@@ -75,9 +97,8 @@ SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq
       {kEqualizerApoFileName, EqualizerApoText(design)},
       {kSimroomFileName, SimroomCorrection(design)}};
   for (const auto& [name, text] : files) {
-    const SaveResult written = ReplaceFile(dir / name, text);
-    if (!written.ok) {
-      return {false, written.message};
+    if (auto written = PlaceText(dir / name, Placing::kReplace, text); !written) {
+      return {false, DescribeFileError(written.error())};
     }
   }
   curves.push_back({"Predicted after correction", design.corrected, "#2ca02c", 1.6, true, 1.0});
@@ -89,66 +110,65 @@ SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq
   return {true, summary};
 }
 
-}  // namespace
-
-SaveOutcome SaveMeasurement(const RunOptions& options, SavedSession& session,
-                            const Settings& settings, const BandPlan& plan, double endHz,
-                            const RecordingAnalysis& analysis) {
-  const std::filesystem::path dir = options.saveDir;
-  RunRecord record{.facts = {.dateTime = Now(),
-                             .deviceName = settings.deviceName.data(),
-                             .qFactor = settings.qFactor,
-                             .bandCount = settings.bandCount,
-                             .startHz = settings.startHz,
-                             .endHz = endHz,
-                             .sweepSeconds = settings.sweepSeconds,
-                             .flightSamples = analysis.timeOfFlight,
-                             .calibrationFile = options.micCalibrationFile},
-                   .response = analysis.fine,
-                   .bands = BandSteps(analysis.levels, plan, analysis.fine),
-                   .impulse = analysis.impulse,
-                   .extraCurves = {}};
-
-  // The correction is designed before the run's plot is drawn, so that the
-  // plot can show what it predicts.
-  std::vector<NamedResponse> runs = session.runs;
-  runs.push_back({"this run", analysis.fine});
-  std::vector<PlotCurve> predicted;
-  SaveOutcome correction{true, ""};
-  const SaveResult folder = EnsureFolder(dir, FolderCreation::kAllParents);
-  if (!folder.ok) {
-    return {false, folder.message};
-  }
-  if (options.eq.enabled) {
-    std::vector<FineResponse> responses;
-    for (const NamedResponse& run : runs) {
-      responses.push_back(run.points);
-    }
-    correction = SaveCorrection(
-        dir, options.eq, responses.size() > 1 ? AveragePower(responses) : analysis.fine, predicted);
-  }
-  if (runs.size() == 1) {
-    record.extraCurves = predicted;
-  }
-  const SavedRun saved = SaveRun(dir, FolderCreation::kAllParents, record);
-  if (!saved.result.ok) {
-    return {false, saved.result.message};
-  }
-  runs.back().name = StemOf(saved.number);
-  session.runs = runs;
-  const SavedAverage average = SaveAverage(dir, session.runs, predicted);
-  if (!average.result.ok) {
-    return {false, average.result.message};
-  }
-  std::string message = "Saved " + StemOf(saved.number) + ".frd, " + StemOf(saved.number) +
-                        "-ir.wav and " + StemOf(saved.number) + ".svg in " + dir.string();
-  if (average.runCount > 1) {
-    message += ", with average.frd and average.svg of the " + std::to_string(average.runCount) +
+std::string SavedText(const SavedRun& saved, const std::filesystem::path& dir,
+                      const SessionResponses& session) {
+  std::string message = "Saved " + saved.stem + ".frd, " + saved.stem + "-ir.wav and " +
+                        saved.stem + ".svg in " + dir.string();
+  if (session.size() > 1) {
+    message += ", with average.frd and average.svg of the " + std::to_string(session.size()) +
                " runs saved since the program started";
   }
-  message += ".";
+  return message + ".";
+}
+
+// The run's files, the session's average and the correction. A first run's
+// plot shows what the correction predicts; later runs' predictions go on the
+// average's plot.
+SaveOutcome SaveToFolder(const std::filesystem::path& dir, const RunRecord& record,
+                         const EqOptions& eq, SessionResponses& session) {
+  std::vector<PlotCurve> predicted;
+  SaveOutcome correction{true, ""};
+  const bool firstRun = session.size() == 0;
+  RunRecord run = record;
+  if (eq.enabled && firstRun) {
+    correction = SaveCorrection(dir, eq, record.response, predicted);
+    run.extraCurves = predicted;
+  }
+  const auto saved = SaveRunFiles(dir, run);
+  if (!saved) {
+    return {false, DescribeFileError(saved.error())};
+  }
+  session.Add(saved->stem, record.response);
+  if (eq.enabled && !firstRun) {
+    correction = SaveCorrection(dir, eq, session.average(), predicted);
+  }
+  if (auto average = SaveAverageFiles(dir, session, predicted); !average) {
+    return {false, DescribeFileError(average.error())};
+  }
+  const std::string message = SavedText(*saved, dir, session);
   if (!correction.ok) {
     return {false, message + " " + correction.message};
   }
   return {true, message + correction.message};
+}
+
+}  // namespace
+
+void KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
+             const RunOptions& options, SessionResponses& session) {
+  if (const auto fault = result.Fault()) {
+    WarnNotKept(io, kResultsFile, *fault);
+    return;
+  }
+  const ChannelResult& microphone = result.Microphone();
+  if (auto appended = AppendResults(kResultsFile, WriteReport(microphone.levels, setup.plan));
+      !appended) {
+    WarnResultsNotSaved(io, appended.error());
+  }
+  if (options.saveDir.empty() || result.nothingSwept) {
+    return;
+  }
+  const SaveOutcome saved =
+      SaveToFolder(options.saveDir, RecordOf(setup, microphone), options.eq, session);
+  ReportSaved(io, saved.ok, saved.message);
 }

@@ -1,31 +1,15 @@
 #pragma once
 
-#include <string>
-#include <vector>
-
-#include "measurement/band_plan.h"
-#include "measurement/pipeline.h"
+#include "analysis/run_result.h"
+#include "analysis/session_responses.h"
 #include "measurement/run_options.h"
-#include "measurement/settings.h"
-#include "report/save_run.h"
+#include "report/run_output.h"
+#include "setup/measurement_setup.h"
 
-// The runs this program has saved since it started: what the average and
-// the room correction are made of.
-struct SavedSession {
-  std::vector<NamedResponse> runs;
-};
-
-// What saving one run did: a line for the user naming the files, or what
-// went wrong and what to do.
-struct SaveOutcome {
-  bool ok = true;
-  std::string message;
-};
-
-// Writes a good run into the save directory (its response, impulse response
-// and plot as run-NNN files, the average of the session's runs, and, when
-// asked for, room-correction filters designed from that average) and adds
-// it to session.
-SaveOutcome SaveMeasurement(const RunOptions& options, SavedSession& session,
-                            const Settings& settings, const BandPlan& plan, double endHz,
-                            const RecordingAnalysis& analysis);
+// Keeps a good run: appends its band table to the results file and, with a
+// save folder, writes its files, the session's average and, when asked for,
+// room-correction filters designed from that average, and adds it to
+// session. Says on io what it wrote, or why not. A run with a fault is not
+// kept, and io says why.
+void KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
+             const RunOptions& options, SessionResponses& session);

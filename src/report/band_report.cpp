@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "report/text_format.h"
+#include "text/text_format.h"
 
 std::string WriteReport(const BandLevels& levels, const BandPlan& plan) {
   std::string report = "Results:\nBand\tRange (Hz)\tdB\n";

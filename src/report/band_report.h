@@ -3,7 +3,7 @@
 #include <string>
 
 #include "analysis/band_analysis.h"
-#include "measurement/band_plan.h"
+#include "setup/band_plan.h"
 
 // The results table of levels, as printed and as saved: two header lines and
 // one line per band. It grows as needed, so no band line is ever cut off.

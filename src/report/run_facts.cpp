@@ -2,13 +2,7 @@
 
 #include <cstdio>
 
-namespace {
-
-constexpr double kRate = 48000.0;
-// In air at 20 degrees C; the distance is a hint for the user, not a result.
-constexpr double kSoundMetresPerSecond = 343.0;
-
-}  // namespace
+#include "analysis/time_of_flight.h"
 
 std::string SettingsText(const RunFacts& facts) {
   char text[160];
@@ -23,7 +17,7 @@ std::string DistanceText(const RunFacts& facts) {
   }
   char text[64];
   std::snprintf(text, sizeof text, "%.2f m to the microphone",
-                *facts.flightSamples / kRate * kSoundMetresPerSecond);
+                SummariseFlight(*facts.flightSamples, facts.rate).metres);
   return text;
 }
 
@@ -31,9 +25,9 @@ std::string FlightText(const RunFacts& facts) {
   if (!facts.flightSamples) {
     return "no time of flight found";
   }
-  const double seconds = *facts.flightSamples / kRate;
+  const FlightSummary flight = SummariseFlight(*facts.flightSamples, facts.rate);
   char text[120];
-  std::snprintf(text, sizeof text, "%d samples, %.2f ms, %.2f m to the microphone",
-                *facts.flightSamples, seconds * 1000.0, seconds * kSoundMetresPerSecond);
+  std::snprintf(text, sizeof text, "%d samples, %.2f ms, %.2f m to the microphone", flight.samples,
+                flight.milliseconds, flight.metres);
   return text;
 }

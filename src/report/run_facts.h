@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "setup/run_constants.h"
+
 // What a saved run records about how it was measured.
 struct RunFacts {
   std::string dateTime;  // as the user should read it, e.g. "2024-05-01 14:03:22"
@@ -15,6 +17,7 @@ struct RunFacts {
   double sweepSeconds = 0.0;
   std::optional<std::int32_t> flightSamples;  // none: no time of flight was found
   std::string calibrationFile;                // empty: no microphone calibration applied
+  int rate = SAMPLE_RATE;                     // of the recording, samples per second
 };
 
 // One band of the results table.

@@ -1,4 +1,4 @@
-#include "report/text_format.h"
+#include "text/text_format.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "report/ir_wav.h"
+#include "files/ir_wav.h"
 
 #include <sndfile.h>
 
@@ -15,18 +15,16 @@ struct SndfileCloser {
 };
 using SndfileHandle = std::unique_ptr<SNDFILE, SndfileCloser>;
 
-SaveResult LibraryFailure(const std::filesystem::path& path, SNDFILE* file) {
-  return {false, "Could not write " + path.string() + ": " + sf_strerror(file) +
-                     ". Free some space or choose a folder you may write to with --save, then "
-                     "measure again."};
+Unexpected<FileError> LibraryFailure(const std::filesystem::path& path, SNDFILE* file) {
+  return Unexpected<FileError>{{"write", path, 0, sf_strerror(file)}};
 }
 
 }  // namespace
 
-SaveResult WriteIrWav(UniqueFd fd, const std::filesystem::path& path,
-                      std::span<const float> impulse) {
+FileResult WriteIrWav(UniqueFd fd, const std::filesystem::path& path,
+                      const ImpulseSamples& impulse) {
   SF_INFO info{};
-  info.samplerate = kIrRate;
+  info.samplerate = impulse.rate;
   info.channels = 1;
   info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
   // The descriptor stays ours: closing it ourselves after sf_close reports a
@@ -36,8 +34,8 @@ SaveResult WriteIrWav(UniqueFd fd, const std::filesystem::path& path,
     return LibraryFailure(path, nullptr);
   }
 
-  std::vector<float> samples(impulse.begin(), impulse.end());
-  samples.resize(std::max<std::size_t>(samples.size(), kIrRate), 0.0F);
+  std::vector<float> samples(impulse.samples.begin(), impulse.samples.end());
+  samples.resize(std::max(samples.size(), static_cast<std::size_t>(impulse.rate)), 0.0F);
   const auto count = static_cast<sf_count_t>(samples.size());
   if (sf_writef_float(file.get(), samples.data(), count) != count) {
     return LibraryFailure(path, file.get());
@@ -46,7 +44,7 @@ SaveResult WriteIrWav(UniqueFd fd, const std::filesystem::path& path,
     return LibraryFailure(path, nullptr);
   }
   if (fd.Close() != 0) {
-    return SystemFailure("write", path, errno);
+    return FileFailure("write", path, errno);
   }
-  return {};
+  return Done{};
 }

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "analysis/analysis_failure.h"
+#include "analysis/band_analysis.h"
+#include "analysis/levels.h"
+#include "analysis/response_point.h"
+#include "analysis/sync_check.h"
+#include "audio/play_rec.h"
+
+// Everything a run found, as data: the report words it, the saving stage
+// decides from it what is kept. Each analysis pass adds its part.
+
+// Where the loop-back's bursts came back.
+struct SyncResult {
+  std::int32_t syncOut = 0;  // the sync burst's crest as played
+  SyncPeak syncIn;           // its crest as recorded
+  std::int32_t lag = 0;      // sync-in minus sync-out
+  SyncReturn returned = SyncReturn::kMissing;
+  // The check burst's lag minus the sync burst's: samples the recording
+  // gained (positive) or lost between the two. Unset when the check burst
+  // did not come back.
+  std::optional<std::int64_t> slip;
+};
+
+// What one microphone channel measured.
+struct ChannelResult {
+  int input = 0;  // counted from 0
+  // The room's impulse response (index 0 at the loop-back's zero), the
+  // direct sound's delay in it when one stands clear, and the response at
+  // fine resolution, the microphone's own taken out. Empty, with the reason,
+  // when they could not be computed.
+  std::vector<float> impulse;
+  std::optional<std::int32_t> timeOfFlight;
+  FineResponse fine;
+  std::optional<AnalysisFailure> responseFailure;
+  BandLevels levels;
+  std::int64_t clippedSamples = 0;  // samples at full scale
+};
+
+// Why a run's results must not be kept.
+enum class RunFault { kDeviceFailed, kNoSyncReturn, kSweepOnInput2, kSlipped };
+
+struct RunResult {
+  double rate = 0.0;
+  TransferReport transfer;
+  SyncResult sync;
+  bool nothingSwept = false;  // a sweep of no length
+  std::vector<ChannelResult> channels;
+
+  [[nodiscard]] bool DeviceFailed() const { return transfer.stats.fatalError != 0; }
+  [[nodiscard]] const ChannelResult& Microphone() const { return channels.front(); }
+  // The first reason not to keep the run, or none.
+  [[nodiscard]] std::optional<RunFault> Fault() const;
+};

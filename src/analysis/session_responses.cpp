@@ -1,0 +1,9 @@
+#include "analysis/session_responses.h"
+
+#include "analysis/response_average.h"
+
+void SessionResponses::Add(std::string name, FineResponse response) {
+  names_.push_back(std::move(name));
+  responses_.push_back(std::move(response));
+  average_ = responses_.size() > 1 ? AveragePower(responses_) : FineResponse{};
+}

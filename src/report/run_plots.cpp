@@ -1,0 +1,51 @@
+#include "report/run_plots.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kMeasuredColour = "#1f5fa8";
+constexpr const char* kAverageColour = "#111111";
+// Muted colours for the single runs beneath their average.
+constexpr const char* kRunColours[] = {"#4e79a7", "#f28e2b", "#59a14f", "#e15759",
+                                       "#76b7b2", "#edc948", "#b07aa1", "#9c755f"};
+
+std::string Subtitle(const RunFacts& facts) {
+  std::string subtitle =
+      facts.deviceName + "  |  " + SettingsText(facts) + "  |  " + DistanceText(facts);
+  if (!facts.calibrationFile.empty()) {
+    subtitle += "  |  calibrated: " + facts.calibrationFile;
+  }
+  return subtitle;
+}
+
+}  // namespace
+
+ResponsePlot RunPlot(int number, const RunRecord& run) {
+  char title[96];
+  std::snprintf(title, sizeof title, "Run %03d \u2014 %s", number, run.facts.dateTime.c_str());
+  ResponsePlot plot{title, Subtitle(run.facts), {}, run.bands};
+  plot.curves.push_back({"Measured response", run.response, kMeasuredColour, 2.0, false, 1.0});
+  plot.curves.insert(plot.curves.end(), run.extraCurves.begin(), run.extraCurves.end());
+  return plot;
+}
+
+std::string RunList(const SessionResponses& session) {
+  std::string list;
+  for (const std::string& name : session.names()) {
+    list += (list.empty() ? "" : ", ") + name;
+  }
+  return list;
+}
+
+ResponsePlot AveragePlot(const SessionResponses& session, std::span<const PlotCurve> extraCurves) {
+  ResponsePlot plot{
+      "Power average of " + std::to_string(session.size()) + " runs", RunList(session), {}, {}};
+  for (std::size_t i = 0; i < session.size(); ++i) {
+    plot.curves.push_back({session.names()[i], session.responses()[i],
+                           kRunColours[i % std::size(kRunColours)], 1.2, false, 0.75});
+  }
+  plot.curves.push_back({"Average", session.average(), kAverageColour, 3.0, false, 1.0});
+  plot.curves.insert(plot.curves.end(), extraCurves.begin(), extraCurves.end());
+  return plot;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <span>
+#include <vector>
+
+#include "analysis/response_point.h"
+#include "analysis/session_responses.h"
+#include "report/response_plot.h"
+#include "report/run_facts.h"
+
+// Everything one measurement leaves behind.
+struct RunRecord {
+  RunFacts facts;
+  FineResponse response;
+  std::vector<BandStep> bands;
+  std::vector<float> impulse;  // at facts.rate
+  // Drawn over the measured response, e.g. a predicted result of correction.
+  std::vector<PlotCurve> extraCurves;
+};
+
+// The plot of one run: the response, its bands and the extra curves, under a
+// title of run number, date, device, settings and distance.
+ResponsePlot RunPlot(int number, const RunRecord& run);
+
+// The plot of the session's average: each run thin, the average bold, then
+// the extra curves.
+ResponsePlot AveragePlot(const SessionResponses& session, std::span<const PlotCurve> extraCurves);
+
+// "run-001, run-002, run-004"
+std::string RunList(const SessionResponses& session);
