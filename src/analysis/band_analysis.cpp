@@ -26,16 +26,9 @@ std::int32_t LoudestBand(const std::vector<BandResult>& bands, Qualifies qualifi
   return loudest;
 }
 
-}  // namespace
-
-BandLevels ComputeBandLevels(const BandInput& input, std::span<const double> high) {
-  BandLevels result;
+// Files each tone sample's answer into its band, by the band's upper edge.
+void FileSamples(const BandInput& input, std::span<const double> high, BandLevels& result) {
   const auto bandCount = static_cast<std::int32_t>(high.size());
-  if (bandCount < 1) {
-    return result;
-  }
-  result.bands.resize(high.size());
-
   // Only recorded indices inside the recording: a missing sync pulse can put
   // the answer to the first tone sample before it.
   const auto toneSamples = static_cast<std::int64_t>(input.toneTrack.size());
@@ -65,29 +58,45 @@ BandLevels ComputeBandLevels(const BandInput& input, std::span<const double> hig
     band->cycles += f;
     result.sweepPeak = std::max(magnitude, result.sweepPeak);
   }
+}
 
-  for (std::size_t k = 0; k < result.bands.size(); ++k) {
-    result.bands[k].aboveNyquist = high[k] > input.rate / 2.0;
-  }
-  for (BandResult& b : result.bands) {
-    b.cycles /= input.rate;
-    b.hasLevel = b.count > 0 && b.magnitudeSum > 0.0;
-    b.unresolved = b.count > 0 && b.cycles < kMinResolvedCycles;
-  }
+// Levels every band against the reference band.
+void LevelBands(BandLevels& result) {
   result.referenceBand = LoudestBand(
       result.bands, [](const BandResult& b) { return !b.unresolved && !b.aboveNyquist; });
   if (result.referenceBand < 0) {
     result.referenceBand =
         LoudestBand(result.bands, [](const BandResult& b) { return !b.aboveNyquist; });
   }
-  if (result.referenceBand >= 0) {
-    const BandResult& ref = result.bands[static_cast<std::size_t>(result.referenceBand)];
-    const double reference = ref.magnitudeSum / static_cast<double>(ref.count);
-    for (BandResult& b : result.bands) {
-      if (b.hasLevel) {
-        b.level = RtodB(b.magnitudeSum / static_cast<double>(b.count) / reference);
-      }
+  if (result.referenceBand < 0) {
+    return;
+  }
+  const BandResult& ref = result.bands[static_cast<std::size_t>(result.referenceBand)];
+  const double reference = ref.magnitudeSum / static_cast<double>(ref.count);
+  for (BandResult& b : result.bands) {
+    if (b.hasLevel) {
+      b.level = RtodB(b.magnitudeSum / static_cast<double>(b.count) / reference);
     }
   }
+}
+
+}  // namespace
+
+BandLevels ComputeBandLevels(const BandInput& input, std::span<const double> high) {
+  BandLevels result;
+  result.nyquistHz = input.rate / 2.0;
+  if (high.empty()) {
+    return result;
+  }
+  result.bands.resize(high.size());
+  FileSamples(input, high, result);
+  for (std::size_t k = 0; k < result.bands.size(); ++k) {
+    BandResult& b = result.bands[k];
+    b.aboveNyquist = high[k] > result.nyquistHz;
+    b.cycles /= input.rate;
+    b.hasLevel = b.count > 0 && b.magnitudeSum > 0.0;
+    b.unresolved = b.count > 0 && b.cycles < kMinResolvedCycles;
+  }
+  LevelBands(result);
   return result;
 }

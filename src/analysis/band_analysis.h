@@ -6,10 +6,6 @@
 
 #include "audio/sample_word.h"
 
-// The sample rate at which the program records; Analyze counts each band's
-// cycles of tone at this rate.
-inline constexpr double kAnalysisRate = 48000.0;
-
 // A band needs at least this many cycles of its own tone before the average
 // magnitude of its samples means anything: over a fraction of a cycle it
 // depends on where that stretch of the sine happens to fall.
@@ -35,6 +31,7 @@ struct BandResult {
 struct BandLevels {
   std::vector<BandResult> bands;
   double sweepPeak = 0.0;  // largest sample magnitude examined
+  double nyquistHz = 0.0;  // half the rate: no tone is played above it
   // The band whose average is 0 dB, or -1 when no band has a level. It is the
   // loudest band that is neither unresolved nor above half the rate; when
   // every band with a level is unresolved it is the loudest of those (never
@@ -49,7 +46,7 @@ struct BandInput {
   std::span<const double> toneTrack;
   std::span<const SampleWord> recorded;
   std::int64_t firstAnswer = 0;
-  double rate = kAnalysisRate;  // at which a band's cycles are counted
+  double rate = 0.0;  // samples per second, at which a band's cycles are counted
   // The microphone's gain (as a ratio) at the frequency of each tone sample;
   // every filed sample is divided by it. Empty: a flat microphone.
   std::span<const double> micGain{};

@@ -15,7 +15,7 @@
 struct SweepRange {
   double startHz = 0.0;
   double endHz = 0.0;
-  double rate = 48000.0;
+  double rate = 0.0;  // samples per second
 
   [[nodiscard]] double TopHz() const { return std::min(endHz, rate / 2.0); }
 };
@@ -23,7 +23,7 @@ struct SweepRange {
 // What the room did to the sweep, as a transfer function and as an impulse
 // response.
 struct RoomResponse {
-  double rate = 48000.0;
+  double rate = 0.0;
   // Bin k of transfer lies at k * rate / transformSize.
   std::size_t transformSize = 0;
   // H = Y / X for bins 0 .. transformSize / 2; 0 outside the swept range,

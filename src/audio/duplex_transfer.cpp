@@ -97,6 +97,56 @@ int Realign(snd_pcm_t* playback, snd_pcm_t* capture, const char*& operation) {
   return 0;
 }
 
+// How far the transfer has got, in periods.
+struct Position {
+  std::int64_t written = 0;
+  std::int64_t recorded = 0;
+};
+
+// Keeps `prime` periods queued ahead of the recording (the first pass fills
+// the queue, every later pass tops it up by one period, and at the end only
+// the periods still owed are read), then reads one period. Returns 0, or the
+// error with the step that failed.
+int Step(PeriodMover& mover, const DuplexLayout& layout, std::int64_t periods, Position& at,
+         const char*& operation, snd_pcm_t* playback, snd_pcm_t* capture) {
+  const std::int64_t prime = layout.primePeriods < 1 ? 1 : layout.primePeriods;
+  while (at.written < periods && at.written - at.recorded < prime) {
+    if (const int err = mover.Move(playback, Direction::kPlayback, at.written); err != 0) {
+      operation = "writing to the device";
+      return err;
+    }
+    ++at.written;
+  }
+  if (const int err = mover.Move(capture, Direction::kCapture, at.recorded); err != 0) {
+    operation = "reading from the device";
+    return err;
+  }
+  ++at.recorded;
+  return 0;
+}
+
+// Counts a failed step and starts both streams afresh from the first period
+// not yet recorded, so that recorded frame k still answers played frame k
+// minus the loop delay; periods queued but not yet heard are sent again.
+// False when the device is gone or keeps failing: the transfer gives up.
+bool Recover(int err, const char* operation, int failuresInARow, TransferStats& stats, Position& at,
+             snd_pcm_t* playback, snd_pcm_t* capture) {
+  if (DeviceIsGone(err) || failuresInARow > kMaxFailuresInARow) {
+    stats.fatalError = err;
+    stats.fatalOperation = operation;
+    return false;
+  }
+  ++(err == -EPIPE ? stats.xruns : stats.otherErrors);
+  ++stats.lostPeriods;
+  if (const int realignErr = Realign(playback, capture, operation); realignErr < 0) {
+    stats.fatalError = realignErr;
+    stats.fatalOperation = operation;
+    return false;
+  }
+  at.written = at.recorded;
+  return true;
+}
+
 }  // namespace
 
 TransferStats DuplexTransfer(snd_pcm_t* playback, snd_pcm_t* capture, const DuplexLayout& layout,
@@ -106,64 +156,24 @@ TransferStats DuplexTransfer(snd_pcm_t* playback, snd_pcm_t* capture, const Dupl
     return stats;
   }
   stats.periods = layout.frameCount / static_cast<std::int64_t>(layout.period);
-  const std::int64_t prime = layout.primePeriods < 1 ? 1 : layout.primePeriods;
-
   PeriodMover mover(layout, stats);
-  std::int64_t written = 0;
-  std::int64_t recorded = 0;
+  Position at;
   int failuresInARow = 0;
-  while (recorded < stats.periods) {
-    int err = 0;
+  while (at.recorded < stats.periods) {
     const char* operation = nullptr;
-    // Keep `prime` periods queued ahead of the recording: the first pass
-    // fills the queue, every later pass tops it up by one period, and at
-    // the end only the periods still owed are read.
-    while (err == 0 && written < stats.periods && written - recorded < prime) {
-      err = mover.Move(playback, Direction::kPlayback, written);
-      if (err == 0) {
-        ++written;
-      } else {
-        operation = "writing to the device";
-      }
-    }
+    const int err = Step(mover, layout, stats.periods, at, operation, playback, capture);
     if (err == 0) {
-      err = mover.Move(capture, Direction::kCapture, recorded);
-      if (err == 0) {
-        ++recorded;
-        failuresInARow = 0;
-        if (progress) {
-          progress(recorded, stats.periods);
-        }
-        continue;
+      failuresInARow = 0;
+      if (progress) {
+        progress(at.recorded, stats.periods);
       }
-      operation = "reading from the device";
-    }
-
-    if (DeviceIsGone(err) || ++failuresInARow > kMaxFailuresInARow) {
-      stats.fatalError = err;
-      stats.fatalOperation = operation;
+    } else if (!Recover(err, operation, ++failuresInARow, stats, at, playback, capture)) {
       break;
     }
-    if (err == -EPIPE) {
-      ++stats.xruns;
-    } else {
-      ++stats.otherErrors;
-    }
-    ++stats.lostPeriods;
-    // Both streams start afresh from the first period not yet recorded, so
-    // that recorded frame k still answers played frame k minus the loop
-    // delay. Periods queued but not yet heard are sent again.
-    const int realignErr = Realign(playback, capture, operation);
-    if (realignErr < 0) {
-      stats.fatalError = realignErr;
-      stats.fatalOperation = operation;
-      break;
-    }
-    written = recorded;
   }
-  stats.periodsRecorded = recorded;
+  stats.periodsRecorded = at.recorded;
   if (stats.fatalError != 0) {
-    stats.lostPeriods += stats.periods - recorded;
+    stats.lostPeriods += stats.periods - at.recorded;
   }
   return stats;
 }

@@ -12,7 +12,7 @@
 struct StreamRequest {
   const char* deviceName = "default";
   std::int32_t channels = 2;
-  unsigned rate = 48000;
+  unsigned rate = 0;  // samples per second; the caller sets it
   snd_pcm_uframes_t period = 1024;
   snd_pcm_uframes_t buffer = 4096;
 };

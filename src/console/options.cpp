@@ -86,75 +86,115 @@ std::optional<int> ParseWholeNumber(const char* text) {
   return static_cast<int>(value);
 }
 
-// Stores one option's value; returns the error line when the value is bad.
-std::optional<std::string> Apply(const Given& given, Options& options) {
-  EqOptions& eq = options.eq;
-  const char* argument = given.argument;
-  switch (given.value) {
-    case 'D':
-      if (const char* refusal = CheckDeviceNameLength(std::strlen(argument))) {
-        return BadValue(given, WithoutRefusedPrefix(refusal));
-      }
-      options.device = argument;
-      return std::nullopt;
-    case 's':
-    case 'm':
-      if (*argument == '\0') {
-        return BadValue(given, given.value == 's' ? "give a folder" : "give a file");
-      }
-      (given.value == 's' ? options.saveDir : options.micCalFile) = argument;
-      return std::nullopt;
-    case kEq:
-      eq.enabled = true;
-      return std::nullopt;
-    case kEqRange: {
-      const std::string_view text(argument);
-      const std::size_t colon = text.find(':');
-      const std::optional<double> low =
-          colon == std::string_view::npos ? std::nullopt : ParseFiniteNumber(text.substr(0, colon));
-      const std::optional<double> high = colon == std::string_view::npos
-                                             ? std::nullopt
-                                             : ParseFiniteNumber(text.substr(colon + 1));
-      if (!low || !high || *low <= 0.0 || *high <= *low) {
-        return BadValue(given, "give LO:HI in Hz with 0 < LO < HI, for example 20:500");
-      }
-      eq.lowHz = *low;
-      eq.highHz = *high;
-      break;
-    }
-    case kEqFilters: {
-      const std::optional<int> count = ParseWholeNumber(argument);
-      if (!count || *count < 1 || *count > 20) {
-        return BadValue(given, "give a whole number of filters from 1 to 20");
-      }
-      eq.filterCount = *count;
-      break;
-    }
-    case kEqTilt: {
-      const std::optional<double> tilt = ParseFiniteNumber(argument);
-      if (!tilt) {
-        return BadValue(given, "give the slope in dB per octave, for example -0.5");
-      }
-      eq.tiltDbPerOctave = *tilt;
-      break;
-    }
-    case kEqBoost: {
-      const std::optional<double> boost = ParseFiniteNumber(argument);
-      if (!boost || *boost < 0.0 || *boost > 3.0) {
-        return BadValue(given, "give the largest boost in dB, from 0 to 3");
-      }
-      eq.boostDb = *boost;
-      break;
-    }
-    default:
-      return "tonvale: internal error: option " + given.spelling + " has no handler";
+using ApplyResult = std::optional<std::string>;  // the error line when the value is bad
+
+ApplyResult ApplyDevice(const Given& given, Options& options) {
+  if (const char* refusal = CheckDeviceNameLength(std::strlen(given.argument))) {
+    return BadValue(given, WithoutRefusedPrefix(refusal));
   }
-  eq.enabled = true;
+  options.device = given.argument;
   return std::nullopt;
+}
+
+ApplyResult ApplyPath(const Given& given, Options& options) {
+  if (*given.argument == '\0') {
+    return BadValue(given, given.value == 's' ? "give a folder" : "give a file");
+  }
+  (given.value == 's' ? options.saveDir : options.micCalFile) = given.argument;
+  return std::nullopt;
+}
+
+ApplyResult ApplyEqRange(const Given& given, Options& options) {
+  const std::string_view text(given.argument);
+  const std::size_t colon = text.find(':');
+  const std::optional<double> low =
+      colon == std::string_view::npos ? std::nullopt : ParseFiniteNumber(text.substr(0, colon));
+  const std::optional<double> high =
+      colon == std::string_view::npos ? std::nullopt : ParseFiniteNumber(text.substr(colon + 1));
+  if (!low || !high || *low <= 0.0 || *high <= *low) {
+    return BadValue(given, "give LO:HI in Hz with 0 < LO < HI, for example 20:500");
+  }
+  options.eq.lowHz = *low;
+  options.eq.highHz = *high;
+  return std::nullopt;
+}
+
+ApplyResult ApplyEqFilters(const Given& given, Options& options) {
+  const std::optional<int> count = ParseWholeNumber(given.argument);
+  if (!count || *count < 1 || *count > 20) {
+    return BadValue(given, "give a whole number of filters from 1 to 20");
+  }
+  options.eq.filterCount = *count;
+  return std::nullopt;
+}
+
+ApplyResult ApplyEqTilt(const Given& given, Options& options) {
+  const std::optional<double> tilt = ParseFiniteNumber(given.argument);
+  if (!tilt) {
+    return BadValue(given, "give the slope in dB per octave, for example -0.5");
+  }
+  options.eq.tiltDbPerOctave = *tilt;
+  return std::nullopt;
+}
+
+ApplyResult ApplyEqBoost(const Given& given, Options& options) {
+  const std::optional<double> boost = ParseFiniteNumber(given.argument);
+  if (!boost || *boost < 0.0 || *boost > 3.0) {
+    return BadValue(given, "give the largest boost in dB, from 0 to 3");
+  }
+  options.eq.boostDb = *boost;
+  return std::nullopt;
+}
+
+struct OptionRule {
+  int value;
+  ApplyResult (*apply)(const Given&, Options&);
+  bool turnsOnEq;  // every --eq-* option also asks for the correction
+};
+
+constexpr OptionRule kRules[] = {
+    {'D', ApplyDevice, false},      {'s', ApplyPath, false},
+    {'m', ApplyPath, false},        {kEq, nullptr, true},
+    {kEqRange, ApplyEqRange, true}, {kEqFilters, ApplyEqFilters, true},
+    {kEqTilt, ApplyEqTilt, true},   {kEqBoost, ApplyEqBoost, true},
+};
+
+// Stores one option's value; returns the error line when the value is bad.
+ApplyResult Apply(const Given& given, Options& options) {
+  for (const OptionRule& rule : kRules) {
+    if (rule.value != given.value) {
+      continue;
+    }
+    if (rule.apply != nullptr) {
+      if (ApplyResult error = rule.apply(given, options)) {
+        return error;
+      }
+    }
+    options.eq.enabled = options.eq.enabled || rule.turnsOnEq;
+    return std::nullopt;
+  }
+  return "tonvale: internal error: option " + given.spelling + " has no handler";
 }
 
 CommandLine UsageError(std::string error) {
   return {.action = CommandLineAction::kUsageError, .options = {}, .error = std::move(error)};
+}
+
+// What getopt refused: an unknown option ('?') or a missing value (':').
+// typed is the element getopt has just passed ("--devcie", "-lx").
+CommandLine Refused(int value, const std::string& typed) {
+  if (value == ':') {
+    return UsageError("tonvale: option '" + (typed.starts_with("--") ? typed : Spelling(optopt)) +
+                      "' needs a value");
+  }
+  if (optopt == 0) {
+    return UsageError("tonvale: unknown option '" + typed + "'");
+  }
+  // A known option can only be refused for a value given with "=".
+  if (optopt >= kEq || std::strchr(kShortOptions, optopt) != nullptr) {
+    return UsageError("tonvale: option '" + typed + "' takes no value");
+  }
+  return UsageError(std::string("tonvale: unknown option '-") + static_cast<char>(optopt) + "'");
 }
 
 }  // namespace
@@ -188,18 +228,8 @@ CommandLine ParseCommandLine(std::span<char*> argv) {
         listDevices = true;
         break;
       case '?':
-        if (optopt == 0) {
-          return UsageError("tonvale: unknown option '" + typed + "'");
-        }
-        // A known option can only be refused for a value given with "=".
-        if (optopt >= kEq || std::strchr(kShortOptions, optopt) != nullptr) {
-          return UsageError("tonvale: option '" + typed + "' takes no value");
-        }
-        return UsageError(std::string("tonvale: unknown option '-") + static_cast<char>(optopt) +
-                          "'");
       case ':':
-        return UsageError("tonvale: option '" +
-                          (typed.starts_with("--") ? typed : Spelling(optopt)) + "' needs a value");
+        return Refused(value, typed);
       default:
         const Given given{
             value,

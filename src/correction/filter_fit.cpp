@@ -91,6 +91,100 @@ double FitCost(std::span<const PeakingFilter> filters, const FitTarget& target) 
   return Evaluate(params, target, curves, residual);
 }
 
+namespace {
+
+// The fit's state in log f, gain, log Q per filter, with its bounds, the
+// filters' curves and the residual at every point.
+struct FitState {
+  std::vector<double> params;
+  std::vector<double> lower;
+  std::vector<double> upper;
+  std::vector<double> curves;
+  std::vector<double> residual;
+  double cost = 0.0;
+};
+
+// The residual's derivative by every parameter, by forward differences (a
+// backward one at an upper bound). Only filter k's curve depends on its own
+// parameters, so each column needs one curve and not the whole sum.
+void FillJacobian(const FitState& state, const FitTarget& target, std::vector<double>& jacobian) {
+  const std::size_t points = target.excessDb.size();
+  const std::size_t unknowns = state.params.size();
+  std::vector<double> trial;
+  std::vector<double> column(points);
+  for (std::size_t u = 0; u < unknowns; ++u) {
+    const std::size_t k = u / kParamsPerFilter;
+    trial.assign(state.params.begin(), state.params.end());
+    const double h = (u % kParamsPerFilter == 1) ? 1e-4 : 1e-6;
+    const double signedH = (trial[u] + h > state.upper[u]) ? -h : h;
+    trial[u] += signedH;
+    GainCurve(FilterFromParams(trial, k), target, column);
+    for (std::size_t i = 0; i < points; ++i) {
+      jacobian[i * unknowns + u] = (column[i] - state.curves[k * points + i]) / signedH;
+    }
+  }
+}
+
+// J^T J (symmetric, filled whole) and J^T r.
+void NormalEquations(const std::vector<double>& jacobian, const std::vector<double>& residual,
+                     std::size_t unknowns, std::vector<double>& normal,
+                     std::vector<double>& gradient) {
+  std::fill(normal.begin(), normal.end(), 0.0);
+  std::fill(gradient.begin(), gradient.end(), 0.0);
+  for (std::size_t i = 0; i < residual.size(); ++i) {
+    const double* row = jacobian.data() + i * unknowns;
+    for (std::size_t a = 0; a < unknowns; ++a) {
+      gradient[a] += row[a] * residual[i];
+      for (std::size_t b = 0; b <= a; ++b) {
+        normal[a * unknowns + b] += row[a] * row[b];
+      }
+    }
+  }
+  for (std::size_t a = 0; a < unknowns; ++a) {
+    for (std::size_t b = a + 1; b < unknowns; ++b) {
+      normal[a * unknowns + b] = normal[b * unknowns + a];
+    }
+  }
+}
+
+// Levenberg-Marquardt's damped steps: raises the damping until a step
+// lowers the cost, and takes it. Returns whether one did, and sets
+// converged when the gain was negligible.
+bool TakeDampedStep(FitState& state, const FitTarget& target, const std::vector<double>& normal,
+                    const std::vector<double>& gradient, double& damping, bool& converged) {
+  const std::size_t unknowns = state.params.size();
+  std::vector<double> trial(unknowns);
+  std::vector<double> trialCurves;
+  std::vector<double> trialResidual;
+  for (int attempt = 0; attempt < 12; ++attempt) {
+    std::vector<double> damped = normal;
+    for (std::size_t a = 0; a < unknowns; ++a) {
+      damped[a * unknowns + a] += damping * std::max(normal[a * unknowns + a], 1e-9);
+    }
+    std::vector<double> delta(gradient.size());
+    std::transform(gradient.begin(), gradient.end(), delta.begin(), [](double g) { return -g; });
+    if (SolveSymmetric(std::move(damped), delta, unknowns)) {
+      for (std::size_t a = 0; a < unknowns; ++a) {
+        trial[a] = std::clamp(state.params[a] + delta[a], state.lower[a], state.upper[a]);
+      }
+      const double trialCost = Evaluate(trial, target, trialCurves, trialResidual);
+      if (trialCost < state.cost) {
+        converged = state.cost - trialCost < 1e-9 * (1.0 + state.cost);
+        state.params.swap(trial);
+        state.curves.swap(trialCurves);
+        state.residual.swap(trialResidual);
+        state.cost = trialCost;
+        damping = std::max(damping / 3.0, 1e-9);
+        return true;
+      }
+    }
+    damping *= 4.0;
+  }
+  return false;
+}
+
+}  // namespace
+
 void RefineFilters(std::span<PeakingFilter> filters, const FitTarget& target,
                    const FitLimits& limits, int maxSteps) {
   const std::size_t points = target.excessDb.size();
@@ -98,90 +192,28 @@ void RefineFilters(std::span<PeakingFilter> filters, const FitTarget& target,
   if (unknowns == 0 || points == 0) {
     return;
   }
-
-  std::vector<double> params;
-  std::vector<double> lower;
-  std::vector<double> upper;
+  FitState state;
   for (const PeakingFilter& f : filters) {
-    params.insert(params.end(), {std::log(f.hz), f.gainDb, std::log(f.q)});
-    lower.insert(lower.end(), {std::log(limits.lowHz), limits.minGainDb, std::log(limits.minQ)});
-    upper.insert(upper.end(), {std::log(limits.highHz), limits.maxGainDb, std::log(limits.maxQ)});
+    state.params.insert(state.params.end(), {std::log(f.hz), f.gainDb, std::log(f.q)});
+    state.lower.insert(state.lower.end(),
+                       {std::log(limits.lowHz), limits.minGainDb, std::log(limits.minQ)});
+    state.upper.insert(state.upper.end(),
+                       {std::log(limits.highHz), limits.maxGainDb, std::log(limits.maxQ)});
   }
-
-  std::vector<double> curves;
-  std::vector<double> residual;
-  double cost = Evaluate(params, target, curves, residual);
+  state.cost = Evaluate(state.params, target, state.curves, state.residual);
   std::vector<double> jacobian(points * unknowns);  // point-major
-  std::vector<double> column(points);
   std::vector<double> normal(unknowns * unknowns);
   std::vector<double> gradient(unknowns);
-  std::vector<double> trial(unknowns);
-  std::vector<double> trialCurves;
-  std::vector<double> trialResidual;
   double damping = 1e-3;
   bool converged = false;
-
   for (int step = 0; step < maxSteps && !converged; ++step) {
-    // Only filter k's curve depends on its own parameters, so each column
-    // needs one curve and not the whole sum.
-    for (std::size_t u = 0; u < unknowns; ++u) {
-      const std::size_t k = u / kParamsPerFilter;
-      trial.assign(params.begin(), params.end());
-      const double h = (u % kParamsPerFilter == 1) ? 1e-4 : 1e-6;
-      const double signedH = (trial[u] + h > upper[u]) ? -h : h;
-      trial[u] += signedH;
-      GainCurve(FilterFromParams(trial, k), target, column);
-      for (std::size_t i = 0; i < points; ++i) {
-        jacobian[i * unknowns + u] = (column[i] - curves[k * points + i]) / signedH;
-      }
-    }
-    std::fill(normal.begin(), normal.end(), 0.0);
-    std::fill(gradient.begin(), gradient.end(), 0.0);
-    for (std::size_t i = 0; i < points; ++i) {
-      const double* row = jacobian.data() + i * unknowns;
-      for (std::size_t a = 0; a < unknowns; ++a) {
-        gradient[a] += row[a] * residual[i];
-        for (std::size_t b = 0; b <= a; ++b) {
-          normal[a * unknowns + b] += row[a] * row[b];
-        }
-      }
-    }
-    for (std::size_t a = 0; a < unknowns; ++a) {
-      for (std::size_t b = a + 1; b < unknowns; ++b) {
-        normal[a * unknowns + b] = normal[b * unknowns + a];
-      }
-    }
-
-    bool improved = false;
-    for (int attempt = 0; attempt < 12 && !improved; ++attempt) {
-      std::vector<double> damped = normal;
-      for (std::size_t a = 0; a < unknowns; ++a) {
-        damped[a * unknowns + a] += damping * std::max(normal[a * unknowns + a], 1e-9);
-      }
-      std::vector<double> delta(gradient.size());
-      std::transform(gradient.begin(), gradient.end(), delta.begin(), [](double g) { return -g; });
-      if (SolveSymmetric(std::move(damped), delta, unknowns)) {
-        for (std::size_t a = 0; a < unknowns; ++a) {
-          trial[a] = std::clamp(params[a] + delta[a], lower[a], upper[a]);
-        }
-        const double trialCost = Evaluate(trial, target, trialCurves, trialResidual);
-        if (trialCost < cost) {
-          improved = true;
-          converged = cost - trialCost < 1e-9 * (1.0 + cost);
-          params.swap(trial);
-          curves.swap(trialCurves);
-          residual.swap(trialResidual);
-          cost = trialCost;
-          damping = std::max(damping / 3.0, 1e-9);
-          continue;
-        }
-      }
-      damping *= 4.0;
-    }
-    if (!improved) {
+    FillJacobian(state, target, jacobian);
+    NormalEquations(jacobian, state.residual, unknowns, normal, gradient);
+    if (!TakeDampedStep(state, target, normal, gradient, damping, converged)) {
       break;
     }
   }
+  const std::vector<double>& params = state.params;
   for (std::size_t k = 0; k < filters.size(); ++k) {
     filters[k] = FilterFromParams(params, k);
   }

@@ -68,10 +68,11 @@ std::string AboveNyquistWarning(const BandLevels& levels) {
   }
   std::string text;
   AppendFormat(text,
-               "Warning: %s %s %s above 24000 Hz, the highest tone a 48000 Hz recording can "
+               "Warning: %s %s %s above %.0f Hz, the highest tone a %.0f Hz recording can "
                "hold, so no tone is played there; %s left out of the choice of the 0 dB "
-               "reference. To stay below 24 kHz use fewer bands or a smaller Q.\n",
+               "reference. To stay below %.0f kHz use fewer bands or a smaller Q.\n",
                count == 1 ? "band" : "bands", names.c_str(), count == 1 ? "reaches" : "reach",
-               count == 1 ? "it is" : "they are");
+               levels.nyquistHz, 2.0 * levels.nyquistHz, count == 1 ? "it is" : "they are",
+               levels.nyquistHz / 1000.0);
   return text;
 }
