@@ -2,10 +2,11 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "text/response_line.h"
 
 std::vector<std::string> RunHeader(const RunFacts& facts) {
   std::vector<std::string> header{
@@ -59,29 +60,14 @@ FrdContents ParseFrd(std::string_view text) {
       contents.header.push_back(start == std::string::npos ? "" : line.substr(start));
       continue;
     }
-    double values[3] = {0.0, 0.0, 0.0};
-    const char* cursor = line.c_str();
-    int count = 0;
-    for (; count < 3; ++count) {
-      char* end = nullptr;
-      const double value = std::strtod(cursor, &end);
-      if (end == cursor) {
-        break;
-      }
-      values[count] = value;
-      cursor = end;
-    }
-    while (*cursor == ' ' || *cursor == '\t' || *cursor == '\r') {
-      ++cursor;
-    }
-    if (count < 2 || *cursor != '\0') {
+    const auto read = ReadResponseLine(line, /*allowTrailing=*/false);
+    if (!read && read.error() != ResponseLineError::kBadFrequency) {
       return Failure(lineNumber, R"(expected "frequency dB [phase]", found ")" + line + '"');
     }
-    if (!(values[0] > 0.0) ||
-        (!contents.points.empty() && values[0] <= contents.points.back().hz)) {
+    if (!read || (!contents.points.empty() && read->hz <= contents.points.back().hz)) {
       return Failure(lineNumber, "frequencies must be positive and rising");
     }
-    contents.points.push_back({values[0], values[1], values[2]});
+    contents.points.push_back({read->hz, read->db, read->phaseDeg});
   }
   return contents;
 }

@@ -8,7 +8,7 @@
 #include <memory>
 #include <utility>
 
-#include "text/c_number.h"
+#include "text/response_line.h"
 
 namespace {
 
@@ -18,45 +18,8 @@ std::string Number(double value) {
   return text;
 }
 
-bool IsSeparator(char c) {
-  return c == ' ' || c == '\t' || c == ',' || c == '\r';
-}
-
-std::string_view SkipSeparators(std::string_view text) {
-  while (!text.empty() && IsSeparator(text.front())) {
-    text.remove_prefix(1);
-  }
-  return text;
-}
-
 MicCalibrationResult Failure(std::string error) {
   return {std::nullopt, std::move(error)};
-}
-
-// A point, or the reason a line that starts with a number is not one.
-struct LineRead {
-  CalibrationPoint point;
-  const char* error = nullptr;
-};
-
-LineRead ReadPoint(std::string_view line, const ScannedNumber& frequency) {
-  std::string_view rest = line.substr(frequency.length);
-  if (!rest.empty() && !IsSeparator(rest.front())) {
-    return {{}, "the frequency must be followed by a space, tab or comma"};
-  }
-  rest = SkipSeparators(rest);
-  const std::optional<ScannedNumber> gain = ScanCNumber(rest);
-  // Whatever follows the gain (a phase, a comment) is not needed.
-  if (!gain) {
-    return {{}, "expected 'frequency dB'; the dB value is missing"};
-  }
-  if (!std::isfinite(frequency.value) || frequency.value <= 0.0) {
-    return {{}, "the frequency must be a positive number"};
-  }
-  if (!std::isfinite(gain->value)) {
-    return {{}, "the dB value must be a finite number"};
-  }
-  return {{frequency.value, gain->value}, nullptr};
 }
 
 }  // namespace
@@ -92,7 +55,8 @@ MicCalibrationResult ParseMicCalibration(std::string_view text, std::string_view
   std::size_t firstPointLine = 0;
   while (!text.empty()) {
     const std::size_t end = std::min(text.find('\n'), text.size());
-    const std::string_view line = SkipSeparators(text.substr(0, end));
+    std::string_view line = text.substr(0, end);
+    line.remove_prefix(std::min(line.find_first_not_of(" \t,\r"), line.size()));
     text.remove_prefix(std::min(end + 1, text.size()));
     ++lineNumber;
     // Headers, comments and blank lines: strtod would also take "inf" or
@@ -100,23 +64,23 @@ MicCalibrationResult ParseMicCalibration(std::string_view text, std::string_view
     if (line.empty() || std::strchr("0123456789+-.", line.front()) == nullptr) {
       continue;
     }
-    const std::optional<ScannedNumber> frequency = ScanCNumber(line);
-    if (!frequency) {
+    // Whatever follows the gain (a phase, a comment) is not needed.
+    const auto read = ReadResponseLine(line, /*allowTrailing=*/true);
+    if (!read && read.error() == ResponseLineError::kNoNumber) {
       continue;
     }
-    const LineRead read = ReadPoint(line, *frequency);
     const std::string where = file + " line " + std::to_string(lineNumber) + ": ";
-    if (read.error != nullptr) {
-      return Failure(where + read.error);
+    if (!read) {
+      return Failure(where + DescribeResponseLineError(read.error()));
     }
-    if (!points.empty() && read.point.hz <= points.back().hz) {
-      return Failure(where + "frequencies must rise (" + Number(read.point.hz) + " after " +
+    if (!points.empty() && read->hz <= points.back().hz) {
+      return Failure(where + "frequencies must rise (" + Number(read->hz) + " after " +
                      Number(points.back().hz) + ")");
     }
     if (points.empty()) {
       firstPointLine = lineNumber;
     }
-    points.push_back(read.point);
+    points.push_back({read->hz, read->db});
   }
   if (points.empty()) {
     return Failure(file + ": no calibration points (need at least two lines of 'frequency dB')");
