@@ -1,42 +1,30 @@
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <string>
 
-#include "measurement/pipeline.h"
+#include "analysis/run_analysis.h"
 #include "report/band_report.h"
+#include "signals/run_signals.h"
 
 // The computation of one default measurement around the transfer: 10 s from
 // 18 Hz to 16175 Hz in 31 bands, 528000 samples per channel. The recording is
-// the played buffer itself, a perfect loop-back. The table is formatted but
-// not printed, so the figure is the computation and not the terminal.
+// what was played, a perfect loop-back on both channels. The table is
+// formatted but not printed, so the figure is the computation and not the
+// terminal.
 namespace {
 
-struct DefaultRun {
-  Settings settings;
-  BandPlan plan;
-  double endHz = FindHighFreq(settings.qFactor, settings.bandCount, settings.startHz,
-                              plan.low.data(), plan.high.data());
-  RunSizes sizes = ComputeSizes(settings.sweepSeconds);
-  RunBuffers buffers;
-
-  DefaultRun() { (void)buffers.Allocate(sizes); }
-};
-
 void BM_DefaultRunComputation(benchmark::State& state) {
-  DefaultRun run;
+  const MeasurementSetup setup = MakeSetup(Settings{}, Calibrations{});
   for (auto _ : state) {
-    const std::int32_t syncOut = PrepareSignals(run.settings, run.endHz, run.sizes, run.buffers);
-    std::copy(run.buffers.playBuffer.begin(), run.buffers.playBuffer.end(),
-              run.buffers.recordBuffer.begin());
-    const RecordingAnalysis analysis =
-        AnalyseRecording(run.settings, run.plan, run.endHz, run.sizes, syncOut, run.buffers);
-    std::string report = WriteReport(analysis.levels, run.plan);
-    std::string warning = UnresolvedWarning(analysis.levels);
+    const RunSignals played = MakeRunSignals(setup);
+    const Recording recorded{{played.stimulus, played.loopback}, {}};
+    const RunResult result = AnalyseRun({setup, played, recorded});
+    std::string report = WriteReport(result.Microphone().levels, setup.plan);
+    std::string warning = UnresolvedWarning(result.Microphone().levels);
     benchmark::DoNotOptimize(report);
     benchmark::DoNotOptimize(warning);
   }
-  state.SetItemsProcessed(state.iterations() * run.sizes.totalSamples);
+  state.SetItemsProcessed(state.iterations() * setup.TotalSamples());
 }
 BENCHMARK(BM_DefaultRunComputation)->Unit(benchmark::kMillisecond);
 

@@ -21,7 +21,7 @@ constexpr std::int32_t kPad = 24000;
 constexpr std::int32_t kTotal = 480000 + 2 * kPad;
 constexpr std::int32_t kFlight = 409;
 constexpr auto kSamples = static_cast<std::size_t>(kTotal);
-const SweepRange kDefaultRange{18.0, 16175.0};
+const SweepRange kDefaultRange{18.0, 16175.0, kRate};
 
 struct DefaultRun {
   std::vector<SampleWord> played = std::vector<SampleWord>(kSamples);
@@ -54,7 +54,7 @@ void BM_RoomResponseOfDefaultRun(benchmark::State& state) {
   std::int32_t found = -1;
   for (auto _ : state) {
     (void)_;
-    const RoomResponse room = MeasureRoomResponse(run.played, run.recorded, kDefaultRange);
+    const RoomResponse room = *MeasureRoomResponse(run.played, run.recorded, kDefaultRange);
     const std::optional<std::int32_t> flight = FindTimeOfFlight(room.impulse);
     FineResponse fine = ComputeFineResponse(room, kDefaultRange, flight.value_or(0));
     const FlightSummary summary = SummariseFlight(flight.value_or(0), kRate);

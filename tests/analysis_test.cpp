@@ -24,7 +24,7 @@ struct LevelsCase {
   std::string unresolved;  // one letter a band: U unresolved, - not
   std::int32_t referenceBand;
   double sweepPeak;
-  double rate = kAnalysisRate;
+  double rate = 48000.0;
 };
 
 const std::vector<double> kTrack{18, 20, 22, 23, 27, 30, 40, 0};

@@ -1,4 +1,4 @@
-#include "measurement/band_plan.h"
+#include "setup/band_plan.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "measurement/mic_calibration.h"
+#include "setup/mic_calibration.h"
 
 #include <gtest/gtest.h>
 

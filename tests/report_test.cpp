@@ -11,7 +11,9 @@
 
 #include "process_runner.h"
 #include "report/frd_file.h"
-#include "report/save_run.h"
+#include "files/run_files.h"
+#include "measurement/saved_files.h"
+#include "report/run_texts.h"
 #include "run_harness.h"
 
 namespace {
@@ -32,6 +34,12 @@ RunRecord ExampleRun(std::size_t impulseLength) {
   return run;
 }
 
+// Saves run into dir and gives its stem ("run-001"), or the failure's words.
+std::string SaveOrSay(const fs::path& dir, const RunRecord& run) {
+  const auto saved = SaveRunFiles(dir, run);
+  return saved ? saved->stem : "failed: " + DescribeFileError(saved.error());
+}
+
 struct NumberingCase {
   std::vector<std::string> existing;
   std::string stem;
@@ -50,36 +58,31 @@ TEST(RunFiles, NumberingContinuesAfterTheHighestRunAndLeavesEveryFileAlone) {
     for (const std::string& name : c.existing) {
       std::ofstream(dir.path() / name) << name;
     }
-    const SavedRun saved = SaveRun(dir.path(), FolderCreation::kLastLevel, ExampleRun(3));
-    ASSERT_TRUE(saved.result.ok) << saved.result.message;
-    EXPECT_EQ(saved.files, (std::vector<fs::path>{dir.path() / (c.stem + ".frd"),
-                                                  dir.path() / (c.stem + "-ir.wav"),
-                                                  dir.path() / (c.stem + ".svg")}));
+    ASSERT_EQ(SaveOrSay(dir.path(), ExampleRun(3)), c.stem);
+    for (const char* suffix : {".frd", "-ir.wav", ".svg"}) {
+      EXPECT_TRUE(fs::is_regular_file(dir.path() / (c.stem + suffix))) << suffix;
+    }
     for (const std::string& name : c.existing) {
       EXPECT_EQ(ReadWholeFile(dir.path() / name), name);
     }
   }
 }
 
-TEST(RunFiles, FolderIsMadeOneLevelOrWithItsParents) {
+TEST(RunFiles, SaveFolderIsMadeWithItsParentsOrRefusedWithItsName) {
   struct Case {
     const char* folder;
-    FolderCreation how;
     bool ok;
   };
-  const std::vector<Case> cases{{"new", FolderCreation::kLastLevel, true},
-                                {"a/b/c", FolderCreation::kAllParents, true},
-                                {"x/y", FolderCreation::kLastLevel, false},
-                                {"file/y", FolderCreation::kAllParents, false}};
+  const std::vector<Case> cases{{"a/b/c", true}, {"file/y", false}, {"file", false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
     TempDir dir;
     std::ofstream(dir.path() / "file") << "not a folder";
-    const SavedRun saved = SaveRun(dir.path() / c.folder, c.how, ExampleRun(3));
-    EXPECT_EQ(saved.result.ok, c.ok) << saved.result.message;
-    EXPECT_EQ(fs::exists(dir.path() / c.folder / "run-001.frd"), c.ok);
+    const FileResult made = EnsureWritableFolder(dir.path() / c.folder);
+    EXPECT_EQ(made.has_value(), c.ok);
+    EXPECT_EQ(fs::is_directory(dir.path() / c.folder), c.ok);
     if (!c.ok) {
-      EXPECT_NE(saved.result.message.find(c.folder), std::string::npos);
+      EXPECT_NE(DescribeFileError(made.error()).find(c.folder), std::string::npos);
     }
   }
 }
@@ -90,10 +93,9 @@ TEST(RunFiles, ImpulseResponseReadsBackAsFloatWavOfAtLeastOneSecond) {
     SCOPED_TRACE(length);
     TempDir dir;
     const RunRecord run = ExampleRun(length);
-    const SavedRun saved = SaveRun(dir.path(), FolderCreation::kLastLevel, run);
-    ASSERT_TRUE(saved.result.ok) << saved.result.message;
+    ASSERT_EQ(SaveOrSay(dir.path(), run), "run-001");
     SF_INFO info{};
-    SNDFILE* file = sf_open(saved.files[1].c_str(), SFM_READ, &info);
+    SNDFILE* file = sf_open((dir.path() / "run-001-ir.wav").c_str(), SFM_READ, &info);
     ASSERT_NE(file, nullptr) << sf_strerror(nullptr);
     EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
     EXPECT_EQ(info.channels, 1);
@@ -111,9 +113,8 @@ TEST(RunFiles, ImpulseResponseReadsBackAsFloatWavOfAtLeastOneSecond) {
 TEST(FrdFile, WrittenRunReadsBackAndBadLinesAreNamed) {
   TempDir dir;
   const RunRecord run = ExampleRun(3);
-  const SavedRun saved = SaveRun(dir.path(), FolderCreation::kLastLevel, run);
-  ASSERT_TRUE(saved.result.ok) << saved.result.message;
-  const FrdContents read = ReadFrdFile(saved.files[0]);
+  ASSERT_EQ(SaveOrSay(dir.path(), run), "run-001");
+  const FrdContents read = ReadFrdFile(dir.path() / "run-001.frd");
   ASSERT_TRUE(read.ok) << read.message;
   EXPECT_EQ(read.header.front(), "Tonvale 1.00");
   EXPECT_EQ(read.header.at(5), "microphone calibration applied: mic.cal");
@@ -172,17 +173,16 @@ TEST(ResponsePlot, SavedPlotsRenderAndTheirCurvesPassThroughTheirFrdPoints) {
   TempDir dir;
   RunRecord run = ExampleRun(3);
   run.facts.deviceName = "<Mic & \"Co\"'s>";
-  ASSERT_TRUE(SaveRun(dir.path(), FolderCreation::kLastLevel, run).result.ok);
-  std::vector<NamedResponse> runs{{"run-001", run.response}};
+  ASSERT_EQ(SaveOrSay(dir.path(), run), "run-001");
+  SessionResponses session;
+  session.Add("run-001", run.response);
   for (ResponsePoint& point : run.response) {
     point.db = 10.0 - 0.5 * std::log2(point.hz);
   }
   run.bands.clear();
-  ASSERT_TRUE(SaveRun(dir.path(), FolderCreation::kLastLevel, run).result.ok);
-  runs.push_back({"run-002", run.response});
-  const SavedAverage average = SaveAverage(dir.path(), runs, {});
-  ASSERT_TRUE(average.result.ok) << average.result.message;
-  ASSERT_EQ(average.runCount, 2);
+  ASSERT_EQ(SaveOrSay(dir.path(), run), "run-002");
+  session.Add("run-002", run.response);
+  ASSERT_TRUE(SaveAverageFiles(dir.path(), session, {}).has_value());
 
   const std::vector<PlotCase> cases{{"run-001.svg", "run-001.frd", "curve-0", 2},
                                     {"run-002.svg", "run-002.frd", "curve-0", 0},

@@ -21,7 +21,7 @@ namespace {
 constexpr std::int32_t kPad = 24000;
 constexpr std::int32_t kTotal = 2 * 48000 + 2 * kPad;
 constexpr double kQuiet = 200.0;  // noise far below the recording's rounding
-const SweepRange kRange{20.0, 20000.0};
+const SweepRange kRange{20.0, 20000.0, 48000.0};
 
 struct Room {
   const char* name;
@@ -58,7 +58,7 @@ TEST(RoomResponse, SimulatedRoomsReadBack) {
           room.delay < 0 ? 0.0 : at(i - room.delay) + room.echoGain * at(i - room.delay - 300);
       recorded[std::size_t(i)] = static_cast<SampleWord>(std::lround(heard + noise(generator)));
     }
-    const RoomResponse response = MeasureRoomResponse(played, recorded, kRange);
+    const RoomResponse response = *MeasureRoomResponse(played, recorded, kRange);
     const std::optional<std::int32_t> flight = FindTimeOfFlight(response.impulse);
     ASSERT_EQ(flight.has_value(), room.delay >= 0);
     if (!flight) {
@@ -73,7 +73,8 @@ TEST(RoomResponse, SimulatedRoomsReadBack) {
     EXPECT_LE(std::abs(*flight - room.delay - (ownPeak - own.begin())), 1);
 
     // Asked for more than the rate allows, it stops at 24 kHz: 48 points an octave from 20 Hz.
-    const FineResponse fine = ComputeFineResponse(response, {kRange.startHz, 30000.0}, *flight);
+    const FineResponse fine =
+        ComputeFineResponse(response, {kRange.startHz, 30000.0, kRange.rate}, *flight);
     ASSERT_EQ(fine.size(), 491U);
     const double loudestDb = std::ranges::max(fine, {}, &ResponsePoint::db).db;
     for (const ResponsePoint& p : fine) {

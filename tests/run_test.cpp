@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "measurement/band_plan.h"
+#include "setup/band_plan.h"
 #include "run_harness.h"
 
 // Measurements from end to end: the real program, real ALSA and the

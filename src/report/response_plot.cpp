@@ -34,7 +34,7 @@ struct Frame {
     return kLeft +
            (kRight - kLeft) * std::log(hz / freq.lowHz) / std::log(freq.highHz / freq.lowHz);
   }
-  [[nodiscard]] double Y(double db_value) const {
+  [[nodiscard]] double Y(double dbValue) const {
     return kTop + (bottom - kTop) * (db.topDb - db_value) / (db.topDb - db.bottomDb);
   }
 };
