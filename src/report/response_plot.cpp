@@ -35,7 +35,7 @@ struct Frame {
            (kRight - kLeft) * std::log(hz / freq.lowHz) / std::log(freq.highHz / freq.lowHz);
   }
   [[nodiscard]] double Y(double dbValue) const {
-    return kTop + (bottom - kTop) * (db.topDb - db_value) / (db.topDb - db.bottomDb);
+    return kTop + (bottom - kTop) * (db.topDb - dbValue) / (db.topDb - db.bottomDb);
   }
 };
 
