@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 
 namespace {
 
@@ -25,63 +24,49 @@ TEST(Weighting, MatchesTheStandardsTable) {
       {AWeightingDb, 10000, -2.5},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.hz);
-    EXPECT_NEAR(c.curve(c.hz), c.db, 0.05);
+    EXPECT_NEAR(c.curve(c.hz), c.db, 0.05) << c.hz;
   }
 }
 
-// Points every 1/48 octave from 20 Hz to 20 kHz.
-FineResponse Response(const std::function<double(double)>& level) {
-  FineResponse points;
-  for (int i = 0; i <= 480; ++i) {
-    const double hz = 20.0 * std::pow(1000.0, i / 480.0);
-    points.push_back({hz, level(hz), 0.0});
-  }
-  return points;
+// Over 20 Hz-20 kHz: x from 0 to 1 is spread over f, or over log f.
+double Hz(SweepPace pace, double x) {
+  return pace == SweepPace::kLinear ? 20.0 + 19980.0 * x : 20.0 * std::pow(1000.0, x);
 }
 
-// The C curve's power average over 20 Hz-20 kHz, each frequency counted for
-// the sweep's time on it: a fine midpoint sum over f, or over log f.
+// The C curve's power average, each frequency counted for the sweep's time
+// on it: a fine midpoint sum.
 double CAverageDb(SweepPace pace) {
-  constexpr int kSteps = 200000;
   double sum = 0.0;
-  for (int i = 0; i < kSteps; ++i) {
-    const double x = (i + 0.5) / kSteps;
-    const double hz = pace == SweepPace::kLinear ? 20.0 + 19980.0 * x : 20.0 * std::pow(1000.0, x);
-    sum += std::pow(10.0, CWeightingDb(hz) / 10.0);
-  }
-  return 10.0 * std::log10(sum / kSteps);
+  for (int i = 0; i < 200000; ++i)
+    sum += std::pow(10.0, CWeightingDb(Hz(pace, (i + 0.5) / 2e5)) / 10);
+  return 10.0 * std::log10(sum / 2e5);
 }
 
 TEST(Weighting, SweepLevelIsThePowerAverageOverTheSweepsTime) {
-  const auto flat = [](double) { return 80.0; };
-  // 60 dB SPL up to 200 Hz, 80 above: a linear sweep spends 180 of its 19980
+  // 60 dB SPL below 200 Hz, 80 above: a linear sweep spends 180 of its 19980
   // Hz below the step, an exponential one 1 of its 3 decades.
   const auto step = [](double hz) { return hz < 200.0 ? 60.0 : 80.0; };
+  const auto flat = [](double) { return 80.0; };
   const struct {
-    const char* name;
-    std::function<double(double)> level;
+    double (*level)(double);
     SweepPace pace;
     double z;
     double c;  // NAN: not checked
   } cases[] = {
-      {"flat, linear", flat, SweepPace::kLinear, 80.0, 80.0 + CAverageDb(SweepPace::kLinear)},
-      {"flat, exponential", flat, SweepPace::kExponential, 80.0,
-       80.0 + CAverageDb(SweepPace::kExponential)},
-      {"step, linear", step, SweepPace::kLinear, 10 * std::log10((180e6 + 19800e8) / 19980), NAN},
-      {"step, exponential", step, SweepPace::kExponential, 10 * std::log10((1e6 + 2e8) / 3), NAN},
+      {flat, SweepPace::kLinear, 80.0, 80.0 + CAverageDb(SweepPace::kLinear)},
+      {flat, SweepPace::kExponential, 80.0, 80.0 + CAverageDb(SweepPace::kExponential)},
+      {step, SweepPace::kLinear, 10 * std::log10((180e6 + 19800e8) / 19980), NAN},
+      {step, SweepPace::kExponential, 10 * std::log10((1e6 + 2e8) / 3), NAN},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::optional<SweepSpl> got = SweepLevelAtMicrophone(Response(c.level), c.pace);
-    ASSERT_TRUE(got);
-    EXPECT_NEAR(got->zDb, c.z, 0.01);
-    if (!std::isnan(c.c)) {
-      EXPECT_NEAR(got->cDb, c.c, 0.01);
-    }
+    FineResponse response;  // every 1/48 octave
+    for (int i = 0; i <= 480; ++i)
+      response.push_back({Hz(SweepPace::kExponential, i / 480.0), 0.0, 0.0});
+    for (ResponsePoint& point : response) point.db = c.level(point.hz);
+    const SweepSpl got = SweepLevelAtMicrophone(response, c.pace).value();
+    EXPECT_NEAR(got.zDb, c.z, 0.01);
+    EXPECT_TRUE(std::isnan(c.c) || std::fabs(got.cDb - c.c) < 0.01) << got.cDb << " " << c.c;
   }
-  const FineResponse one{{1000.0, 80.0, 0.0}};
-  EXPECT_FALSE(SweepLevelAtMicrophone(one, SweepPace::kLinear).has_value());
 }
 
 }  // namespace
