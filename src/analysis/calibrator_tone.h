@@ -4,6 +4,7 @@
 #include <span>
 
 #include "audio/sample_word.h"
+#include "setup/run_constants.h"
 
 // The level of a sound-level calibrator's tone (94 or 114 dB SPL at 1 kHz) as
 // input 1 records it, and from it the sound level that reads 0 dBFS.
@@ -32,7 +33,7 @@ inline constexpr double kMinToneShare = 0.8;
 
 struct CalibratorRecording {
   std::span<const SampleWord> samples;  // input 1, the calibrator on the microphone
-  double rate = 48000.0;                // above 2100 Hz, so that the tone is in range
+  double rate = SAMPLE_RATE;            // above 2100 Hz, so that the tone is in range
   double calibratorDbSpl = 94.0;
 };
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <span>
 
-#include "measurement/run_constants.h"
+#include "setup/run_constants.h"
 #include "signals/pink_noise.h"
 #include "signals/sync_pulse.h"
 

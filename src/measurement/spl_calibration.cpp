@@ -9,7 +9,7 @@
 #include <cstring>
 #include <utility>
 
-#include "report/unique_fd.h"
+#include "files/unique_fd.h"
 #include "text/c_number.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "audio/sample_word.h"
+#include "setup/run_constants.h"
 
 // Pink noise for setting levels: equal power in every octave between lowHz
 // and highHz, nothing outside, so it spends no amplifier power on subsonic
@@ -12,8 +13,8 @@
 // random phases, transformed back), so it is exactly pink in every octave
 // and loops without a seam.
 struct PinkNoiseSpec {
-  std::size_t samples = 3 * 48000;
-  double rate = 48000.0;
+  std::size_t samples = 3 * SAMPLE_RATE;
+  double rate = SAMPLE_RATE;
   double lowHz = 20.0;
   double highHz = 20000.0;
   // The largest sample's magnitude as a fraction of full scale. The level
