@@ -4,10 +4,10 @@
 # as well. Runs apt-get directly as root, else through sudo.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config libasound2-dev libfftw3-dev libsndfile1-dev)
+packages=(cmake make g++ pkg-config libasound2-dev libfftw3-dev libsndfile1-dev nlohmann-json3-dev)
 case "${1:-test}" in
   run) ;;
-  test) packages+=(alsa-utils libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin python3-yaml) ;;
+  test) packages+=(alsa-utils libgtest-dev libgmock-dev libbenchmark-dev librsvg2-bin python3-yaml python3-jsonschema) ;;
   *) echo "Usage: $0 [run|test]" >&2; exit 2 ;;
 esac
 

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "console/settings_limits.h"
+#include "measurement/spl_calibration.h"
 #include "text/c_number.h"
 
 namespace {
@@ -21,6 +22,15 @@ enum LongOnly : int {
   kEqFilters,
   kEqTilt,
   kEqBoost,
+  kSweep,
+  kLevel,
+  kBandsThird,
+  kCalibrate,
+  kSplCal,
+  kSplOffset,
+  kLevelCheck,
+  kRuns,
+  kPause,
 };
 
 // getopt reports a missing argument as ':' when the option string starts
@@ -39,6 +49,15 @@ const option kLongOptions[] = {
     {"eq-filters", required_argument, nullptr, kEqFilters},
     {"eq-tilt", required_argument, nullptr, kEqTilt},
     {"eq-boost", required_argument, nullptr, kEqBoost},
+    {"sweep", required_argument, nullptr, kSweep},
+    {"level", required_argument, nullptr, kLevel},
+    {"bands-third", no_argument, nullptr, kBandsThird},
+    {"calibrate", required_argument, nullptr, kCalibrate},
+    {"spl-cal", required_argument, nullptr, kSplCal},
+    {"spl-offset", required_argument, nullptr, kSplOffset},
+    {"level-check", no_argument, nullptr, kLevelCheck},
+    {"runs", required_argument, nullptr, kRuns},
+    {"pause", required_argument, nullptr, kPause},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -146,6 +165,78 @@ ApplyResult ApplyEqBoost(const Given& given, Options& options) {
   return std::nullopt;
 }
 
+ApplyResult ApplySweep(const Given& given, Options& options) {
+  const std::string_view kind(given.argument);
+  if (kind != "linear" && kind != "log") {
+    return BadValue(given, "give linear or log");
+  }
+  options.sweep = kind == "log" ? SweepKind::kExponential : SweepKind::kLinear;
+  return std::nullopt;
+}
+
+ApplyResult ApplyLevel(const Given& given, Options& options) {
+  const std::optional<double> level = ParseFiniteNumber(given.argument);
+  if (!level || *level > 0.0 || *level < -60.0) {
+    return BadValue(given, "give the sweep's peak in dBFS, from -60 to 0, for example -12");
+  }
+  options.levelDbfs = *level;
+  return std::nullopt;
+}
+
+ApplyResult ApplyCalibrate(const Given& given, Options& options) {
+  const std::optional<double> level = ParseFiniteNumber(given.argument);
+  if (!level || *level < 40.0 || *level > 150.0) {
+    return BadValue(given, "give the calibrator's level in dB SPL, from 40 to 150, e.g. 94");
+  }
+  options.calibrateDbSpl = *level;
+  return std::nullopt;
+}
+
+ApplyResult ApplySplCal(const Given& given, Options& options) {
+  if (*given.argument == '\0') {
+    return BadValue(given, "give a file");
+  }
+  options.splCalFile = given.argument;
+  return std::nullopt;
+}
+
+ApplyResult ApplySplOffset(const Given& given, Options& options) {
+  const std::optional<double> offset = ParseFiniteNumber(given.argument);
+  if (!offset || !IsPlausibleSplOffset(*offset)) {
+    return BadValue(given, "give the level in dB SPL that 0 dBFS stands for, from 60 to 200");
+  }
+  options.splOffsetDb = *offset;
+  return std::nullopt;
+}
+
+ApplyResult ApplyRuns(const Given& given, Options& options) {
+  const std::optional<int> runs = ParseWholeNumber(given.argument);
+  if (!runs || *runs < 1 || *runs > 1000) {
+    return BadValue(given, "give a whole number of runs from 1 to 1000");
+  }
+  options.runs = *runs;
+  return std::nullopt;
+}
+
+ApplyResult ApplyPause(const Given& given, Options& options) {
+  const std::optional<double> pause = ParseFiniteNumber(given.argument);
+  if (!pause || *pause < 0.0 || *pause > 3600.0) {
+    return BadValue(given, "give the pause between runs in seconds, from 0 to 3600");
+  }
+  options.pauseSeconds = *pause;
+  return std::nullopt;
+}
+
+ApplyResult SetThirdOctaves(const Given& /*given*/, Options& options) {
+  options.thirdOctaves = true;
+  return std::nullopt;
+}
+
+ApplyResult SetLevelCheck(const Given& /*given*/, Options& options) {
+  options.levelCheck = true;
+  return std::nullopt;
+}
+
 struct OptionRule {
   int value;
   ApplyResult (*apply)(const Given&, Options&);
@@ -157,6 +248,12 @@ constexpr OptionRule kRules[] = {
     {'m', ApplyPath, false},        {kEq, nullptr, true},
     {kEqRange, ApplyEqRange, true}, {kEqFilters, ApplyEqFilters, true},
     {kEqTilt, ApplyEqTilt, true},   {kEqBoost, ApplyEqBoost, true},
+    {kSweep, ApplySweep, false},    {kLevel, ApplyLevel, false},
+    {kBandsThird, SetThirdOctaves, false},
+    {kCalibrate, ApplyCalibrate, false},
+    {kSplCal, ApplySplCal, false},  {kSplOffset, ApplySplOffset, false},
+    {kLevelCheck, SetLevelCheck, false},
+    {kRuns, ApplyRuns, false},      {kPause, ApplyPause, false},
 };
 
 // Stores one option's value; returns the error line when the value is bad.
@@ -174,6 +271,20 @@ ApplyResult Apply(const Given& given, Options& options) {
     return std::nullopt;
   }
   return "tonvale: internal error: option " + given.spelling + " has no handler";
+}
+
+// Options that cannot go together, or nullptr.
+const char* Clash(const Options& options) {
+  if (!options.splCalFile.empty() && options.splOffsetDb) {
+    return "give the level calibration once: --spl-cal FILE or --spl-offset DB, not both";
+  }
+  if (options.pauseSeconds && options.runs == 0) {
+    return "--pause goes with --runs N";
+  }
+  if (options.levelCheck && options.calibrateDbSpl) {
+    return "--level-check and --calibrate are separate steps: give one of them";
+  }
+  return nullptr;
 }
 
 CommandLine UsageError(std::string error) {
@@ -246,6 +357,9 @@ CommandLine ParseCommandLine(std::span<char*> argv) {
     return UsageError(std::string("tonvale: unexpected argument '") +
                       argv[static_cast<std::size_t>(optind)] + "'");
   }
+  if (const char* clash = Clash(result.options)) {
+    return UsageError(std::string("tonvale: ") + clash);
+  }
   if (listDevices) {
     result.action = CommandLineAction::kListDevices;
   }
@@ -278,7 +392,19 @@ std::string HelpText() {
          "      --eq-filters N     at most N filters, 1 to 20 (default 10)\n"
          "      --eq-tilt DB       target slope in dB per octave (default 0)\n"
          "      --eq-boost DB      largest boost a filter may apply, 0 to 3 dB (default 0)\n"
+         "      --sweep linear|log the sweep: equal time per hertz (default) or per octave;\n"
+         "                         a log sweep also measures the loudspeaker's distortion\n"
+         "      --level DBFS       the sweep's peak, -60 to 0 dBFS (default -6.02)\n"
+         "      --bands-third      room acoustics in third-octave bands (default octaves)\n"
+         "      --calibrate DB     record a sound-level calibrator of DB dB SPL on the\n"
+         "                         microphone, write spl-calibration.txt, and exit\n"
+         "      --spl-cal FILE     levels in dB SPL from that calibration file\n"
+         "      --spl-offset DB    levels in dB SPL: 0 dBFS on input 1 stands for DB dB SPL\n"
+         "      --level-check      play pink noise, report both inputs' levels, and exit\n"
+         "      --runs N           N measurements without the menu, then exit\n"
+         "      --pause S          seconds between them (default: Enter on a terminal)\n"
          "\n"
-         "Exit status: 0 after the menu's x command, 1 when the sound device could not be set\n"
-         "up, 2 for a bad command line. See tonvale(1).\n";
+         "Exit status: 0 after the menu's x command or when every run was good, 1 when the\n"
+         "sound device could not be set up, 2 for a bad command line, 3 when a run of --runs,\n"
+         "--calibrate or --level-check failed its checks. See tonvale(1).\n";
 }

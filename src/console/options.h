@@ -3,6 +3,8 @@
 #include <span>
 #include <string>
 
+#include <optional>
+
 #include "measurement/run_options.h"
 
 // The command line. Parsing is pure: it returns what to do and never prints
@@ -13,6 +15,15 @@ struct Options {
   std::string saveDir;     // empty: save nothing beyond sweep_out.txt
   std::string micCalFile;  // empty: no microphone calibration
   EqOptions eq;
+  SweepKind sweep = SweepKind::kLinear;
+  std::optional<double> levelDbfs;  // the sweep's peak; none: half of full scale
+  bool thirdOctaves = false;        // room acoustics in third-octave bands
+  std::optional<double> calibrateDbSpl;  // record a calibrator of this level, and exit
+  std::string splCalFile;                // empty: no level calibration file
+  std::optional<double> splOffsetDb;     // dB SPL at 0 dBFS, given by hand
+  bool levelCheck = false;               // check the input levels, and exit
+  int runs = 0;                          // measurements without the menu; 0: the menu
+  std::optional<double> pauseSeconds;    // between them; none: Enter on a terminal
   bool operator==(const Options&) const = default;
 };
 
@@ -34,7 +45,9 @@ inline constexpr int kExitUsage = 2;
 inline constexpr const char* kVersionText = "Tonvale 1.00\n";
 inline constexpr const char* kUsageLine =
     "Usage: tonvale [-h] [-V] [-l] [-D DEVICE] [-s DIR] [-m FILE] [--eq] [--eq-range LO:HI]\n"
-    "               [--eq-filters N] [--eq-tilt DB] [--eq-boost DB]\n";
+    "               [--eq-filters N] [--eq-tilt DB] [--eq-boost DB] [--sweep linear|log]\n"
+    "               [--level DBFS] [--bands-third] [--spl-cal FILE | --spl-offset DB]\n"
+    "               [--runs N [--pause S]] [--calibrate DB] [--level-check]\n";
 
 // argv as main receives it, argv[0] included. Options are read in order:
 // --help and --version act as soon as they are met, and so does the first

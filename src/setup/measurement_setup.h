@@ -13,7 +13,10 @@
 // What one run plays, built once before it starts and read by every stage
 // after it: capture, analysis, presentation and saving.
 
-enum class SweepKind { kLinear };
+enum class SweepKind {
+  kLinear,       // equal time for every hertz
+  kExponential,  // equal time for every octave
+};
 
 // The signal on the loudspeaker's output.
 struct Stimulus {
@@ -36,6 +39,10 @@ struct ChannelRoles {
 struct Calibrations {
   std::optional<MicCalibration> microphone;
   std::string microphoneFile;  // as the user named it
+  // The sound level in dB SPL that a full-scale sine on the microphone's
+  // input stands for; none: levels are relative.
+  std::optional<double> splOffsetDb;
+  std::string splFile;  // as the user named it; empty when given by hand
 };
 
 struct MeasurementSetup {
