@@ -1,12 +1,23 @@
 #include "room.h"
 
+#include <alsa/asoundlib.h>
+
+#include <cerrno>
 #include <cmath>
+#include <exception>
+#include <new>
 #include <numbers>
+
+#include "reverb.h"
+#include "splitmix.h"
 
 namespace simroom {
 
-RoomPath::RoomPath(const RoomConfig& config, double rate)
-    : gain_(std::pow(10.0, config.gainDb / 20.0)) {
+RoomPath::RoomPath(const RoomConfig& config, double rate, std::unique_ptr<Convolver> convolver)
+    : gain_(std::pow(10.0, config.gainDb / 20.0)),
+      nonlinear_(config.nonlinear),
+      convolver_(std::move(convolver)),
+      keepDirect_(config.irPath.empty()) {
   // The equaliser's filters come after the room's: a correction heard in the room.
   filters_.reserve(config.filters.size() + config.correction.size());
   for (const auto* list : {&config.filters, &config.correction}) {
@@ -17,8 +28,16 @@ RoomPath::RoomPath(const RoomConfig& config, double rate)
 }
 
 double RoomPath::Process(double x) {
+  if (nonlinear_) {
+    const double u = x / kFullScale;
+    x = kFullScale * (u + nonlinear_->a2 * u * u + nonlinear_->a3 * u * u * u);
+  }
   for (Biquad& filter : filters_) {
     x = filter.Process(x);
+  }
+  if (convolver_) {
+    const double convolved = convolver_->Process(x);
+    x = keepDirect_ ? x + convolved : convolved;
   }
   return gain_ * x;
 }
@@ -27,21 +46,41 @@ void RoomPath::Reset() {
   for (Biquad& filter : filters_) {
     filter.Reset();
   }
+  if (convolver_) {
+    convolver_->Reset();
+  }
+}
+
+int MakeRoomConvolver(const RoomConfig& config, std::unique_ptr<Convolver>& out) {
+  out.reset();
+  try {
+    if (config.ir) {
+      out = std::make_unique<Convolver>(*config.ir);
+    } else if (config.reverb) {
+      out = std::make_unique<Convolver>(MakeReverbResponse(*config.reverb, config.rate));
+    }
+  } catch (const std::bad_alloc&) {
+    SNDERR("simroom: no memory for the room's impulse response");
+    return -ENOMEM;
+  } catch (const std::exception& e) {
+    SNDERR("simroom: %s", e.what());
+    return -EINVAL;
+  }
+  return 0;
+}
+
+Calibrator::Calibrator(const CalibratorSpec& spec, double rate)
+    : hz_(spec.hz), rate_(rate), peak_(kFullScale * std::pow(10.0, spec.levelDbfs / 20.0)) {}
+
+double Calibrator::At(std::int64_t frame) const {
+  // The phase in turns below one, so that the sine keeps its precision however long the run.
+  const double turns = std::fmod(hz_ * static_cast<double>(frame), rate_) / rate_;
+  return peak_ * std::sin(2.0 * std::numbers::pi * turns);
 }
 
 Noise::Noise(std::uint64_t seed, double levelDb)
     : seed_(seed),
       rms_(levelDb <= kNoiseOffDb ? 0.0 : kFullScale * std::pow(10.0, levelDb / 20.0)) {}
-
-namespace {
-// splitmix64's finaliser: small, fast and the same on every machine.
-std::uint64_t Mix(std::uint64_t z) {
-  z += 0x9E3779B97F4A7C15ULL;
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
-  return z ^ (z >> 31);
-}
-}  // namespace
 
 double Noise::At(std::int64_t frame) const {
   if (rms_ == 0.0) {

@@ -1,11 +1,15 @@
 #pragma once
 
-// The acoustic path from output 1 to input 1: gain, a chain of biquads and
-// the microphone's noise.
+// The acoustic path from output 1 to input 1: the loudspeaker's
+// nonlinearity, a chain of biquads, an impulse response or a reverberant
+// tail, a gain, and the microphone's noise or a calibrator.
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <vector>
 
+#include "convolver.h"
 #include "room_config.h"
 
 namespace simroom {
@@ -28,13 +32,36 @@ class Biquad {
 // that the room may be played through.
 class RoomPath {
  public:
-  RoomPath(const RoomConfig& config, double rate);
+  // convolver: the room's impulse response (`ir`) or reverberant tail
+  // (`reverb`), made by MakeRoomConvolver; none on a capture stream.
+  RoomPath(const RoomConfig& config, double rate, std::unique_ptr<Convolver> convolver = nullptr);
   double Process(double x);
   void Reset();
 
  private:
   double gain_;
   std::vector<Biquad> filters_;
+  std::optional<NonlinearSpec> nonlinear_;
+  std::unique_ptr<Convolver> convolver_;
+  bool keepDirect_;  // reverb: the tail is added to the direct sound; ir: it is the sound
+};
+
+// The convolution engine for the configuration's `ir` or `reverb`, or none
+// when it has neither. Failures are named through SNDERR: -ENOMEM, or
+// -EINVAL when FFTW makes no plan.
+int MakeRoomConvolver(const RoomConfig& config, std::unique_ptr<Convolver>& out);
+
+// A sound-level calibrator's steady sine on the 24-bit scale, in phase with
+// the capture stream's frame count.
+class Calibrator {
+ public:
+  Calibrator(const CalibratorSpec& spec, double rate);
+  double At(std::int64_t frame) const;
+
+ private:
+  double hz_;
+  double rate_;
+  double peak_;
 };
 
 // Gaussian white noise at a fixed RMS level. Each frame's value depends only

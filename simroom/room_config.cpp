@@ -3,9 +3,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "ir_file.h"
 
 namespace simroom {
 
@@ -58,6 +61,29 @@ int GetReal(snd_config_t* node, double& out) {
   }
   out = value;
   return 0;
+}
+
+// A number from low to high; `what` names the compound it belongs to.
+int GetRealIn(const char* what, snd_config_t* node, double low, double high, double& out) {
+  double value = 0.0;
+  if (snd_config_get_ireal(node, &value) < 0 || !std::isfinite(value)) {
+    SNDERR("simroom: %s: %s must be a number", what, Id(node));
+    return -EINVAL;
+  }
+  if (value < low || value > high) {
+    SNDERR("simroom: %s: %s must be from %g to %g", what, Id(node), low, high);
+    return -EINVAL;
+  }
+  out = value;
+  return 0;
+}
+
+bool IsCompound(snd_config_t* node, const char* example) {
+  if (snd_config_get_type(node) != SND_CONFIG_TYPE_COMPOUND) {
+    SNDERR("simroom: %s must be a compound %s", Id(node), example);
+    return false;
+  }
+  return true;
 }
 
 int GetString(snd_config_t* node, std::string& out) {
@@ -189,6 +215,154 @@ struct ParseState {
   bool haveSlipAt = false;
 };
 
+int ParseNonlinear(snd_config_t* node, ParseState& state) {
+  if (!IsCompound(node, "{ a2 ... a3 ... }")) {
+    return -EINVAL;
+  }
+  NonlinearSpec spec;
+  snd_config_iterator_t i = nullptr;
+  snd_config_iterator_t next = nullptr;
+  snd_config_for_each(i, next, node) {
+    snd_config_t* item = snd_config_iterator_entry(i);
+    const std::string_view key = Id(item);
+    int err = 0;
+    if (key == "a2") {
+      err = GetRealIn("nonlinear", item, -1.0, 1.0, spec.a2);
+    } else if (key == "a3") {
+      err = GetRealIn("nonlinear", item, -1.0, 1.0, spec.a3);
+    } else if (key != "comment") {
+      SNDERR("simroom: nonlinear: unknown key %s (a2, a3)", Id(item));
+      err = -EINVAL;
+    }
+    if (err < 0) {
+      return err;
+    }
+  }
+  state.config.nonlinear = spec;
+  return 0;
+}
+
+// One reverberation time, or a list of up to one per octave band.
+int GetRt60(snd_config_t* node, std::vector<double>& out) {
+  out.clear();
+  const auto take = [&out](snd_config_t* item) {
+    double value = 0.0;
+    if (snd_config_get_ireal(item, &value) < 0 || !std::isfinite(value)) {
+      SNDERR("simroom: reverb: rt60 takes numbers (seconds)");
+      return -EINVAL;
+    }
+    if (value < kMinRt60 || value > kMaxRt60) {
+      SNDERR("simroom: reverb: rt60 values must be from %g to %g s, not %g", kMinRt60, kMaxRt60,
+             value);
+      return -EINVAL;
+    }
+    out.push_back(value);
+    return 0;
+  };
+  if (snd_config_get_type(node) != SND_CONFIG_TYPE_COMPOUND) {
+    return take(node);
+  }
+  snd_config_iterator_t i = nullptr;
+  snd_config_iterator_t next = nullptr;
+  snd_config_for_each(i, next, node) {
+    if (out.size() == kReverbBands) {
+      SNDERR("simroom: reverb: rt60 takes at most %d values, 63 Hz to 8 kHz", kReverbBands);
+      return -EINVAL;
+    }
+    if (const int err = take(snd_config_iterator_entry(i)); err < 0) {
+      return err;
+    }
+  }
+  if (out.empty()) {
+    SNDERR("simroom: reverb: rt60 needs at least one value");
+    return -EINVAL;
+  }
+  return 0;
+}
+
+int ParseReverb(snd_config_t* node, ParseState& state) {
+  if (!IsCompound(node, "{ rt60 [ ... ] level_db ... }")) {
+    return -EINVAL;
+  }
+  ReverbSpec spec;
+  bool haveRt60 = false;
+  bool haveLevel = false;
+  snd_config_iterator_t i = nullptr;
+  snd_config_iterator_t next = nullptr;
+  snd_config_for_each(i, next, node) {
+    snd_config_t* item = snd_config_iterator_entry(i);
+    const std::string_view key = Id(item);
+    int err = 0;
+    if (key == "rt60") {
+      haveRt60 = true;
+      err = GetRt60(item, spec.rt60);
+    } else if (key == "level_db") {
+      haveLevel = true;
+      err = GetRealIn("reverb", item, -80.0, 20.0, spec.levelDb);
+    } else if (key == "seed") {
+      err = GetInteger(item, 0, INT64_MAX, spec.seed);
+    } else if (key != "comment") {
+      SNDERR("simroom: reverb: unknown key %s (rt60, level_db, seed)", Id(item));
+      err = -EINVAL;
+    }
+    if (err < 0) {
+      return err;
+    }
+  }
+  if (!haveRt60 || !haveLevel) {
+    SNDERR("simroom: reverb needs rt60 and level_db");
+    return -EINVAL;
+  }
+  state.config.reverb = spec;
+  return 0;
+}
+
+int ParseCalibrator(snd_config_t* node, ParseState& state) {
+  if (!IsCompound(node, "{ hz ... level_dbfs ... }")) {
+    return -EINVAL;
+  }
+  CalibratorSpec spec;
+  bool haveHz = false;
+  bool haveLevel = false;
+  snd_config_iterator_t i = nullptr;
+  snd_config_iterator_t next = nullptr;
+  snd_config_for_each(i, next, node) {
+    snd_config_t* item = snd_config_iterator_entry(i);
+    const std::string_view key = Id(item);
+    int err = 0;
+    if (key == "hz") {
+      haveHz = true;
+      err = GetRealIn("calibrator", item, 1.0, 192000.0, spec.hz);
+    } else if (key == "level_dbfs") {
+      haveLevel = true;
+      err = GetRealIn("calibrator", item, -120.0, 0.0, spec.levelDbfs);
+    } else if (key != "comment") {
+      SNDERR("simroom: calibrator: unknown key %s (hz, level_dbfs)", Id(item));
+      err = -EINVAL;
+    }
+    if (err < 0) {
+      return err;
+    }
+  }
+  if (!haveHz || !haveLevel) {
+    SNDERR("simroom: calibrator needs hz and level_dbfs");
+    return -EINVAL;
+  }
+  state.config.calibrator = spec;
+  return 0;
+}
+
+int ParseIr(snd_config_t* node, ParseState& state) {
+  if (const int err = GetString(node, state.config.irPath); err < 0) {
+    return err;
+  }
+  if (state.config.irPath.empty()) {
+    SNDERR("simroom: ir must name a sound file");
+    return -EINVAL;
+  }
+  return 0;
+}
+
 using KeyParser = int (*)(snd_config_t* node, ParseState& state);
 
 template <auto Member, std::int64_t Low, std::int64_t High>
@@ -257,6 +431,10 @@ constexpr KeyRow kKeys[] = {
        return GetInteger(node, 0, kMaxFrameNumber, s.config.slipAtFrame);
      }},
     {"slip_frames", IntegerKey<&RoomConfig::slipFrames, -kMaxDelayFrames, kMaxDelayFrames>},
+    {"nonlinear", ParseNonlinear},
+    {"reverb", ParseReverb},
+    {"ir", ParseIr},
+    {"calibrator", ParseCalibrator},
 };
 
 int ParseKey(snd_config_t* node, ParseState& state) {
@@ -287,6 +465,16 @@ int CheckCombination(const ParseState& state) {
   }
   if (config.swapInputs && config.channels != 2) {
     SNDERR("simroom: swap_inputs needs two channels; remove it or set channels 2");
+    return -EINVAL;
+  }
+  if (!config.irPath.empty() && config.reverb) {
+    SNDERR(
+        "simroom: ir and reverb do not go together: the file's response holds its own "
+        "reverberation");
+    return -EINVAL;
+  }
+  if (config.calibrator && !(config.calibrator->hz < config.rate / 2.0)) {
+    SNDERR("simroom: calibrator: hz must lie below half the rate (%g Hz)", config.rate / 2.0);
     return -EINVAL;
   }
   return 0;
@@ -326,10 +514,27 @@ int ParseRoomConfig(snd_config_t* conf, RoomConfig& config) {
     }
   }
   if (state.filters != nullptr) {
-    return ParseFilters(state.filters, config.rate, config.filters);
+    if (const int err = ParseFilters(state.filters, config.rate, config.filters); err < 0) {
+      return err;
+    }
+  } else {
+    // At a low rate the default room keeps only the filters that fit below half the rate.
+    std::erase_if(config.filters, [&](const FilterSpec& f) { return f.hz >= config.rate / 2.0; });
   }
-  // At a low rate the default room keeps only the filters that fit below half the rate.
-  std::erase_if(config.filters, [&](const FilterSpec& f) { return f.hz >= config.rate / 2.0; });
+  if (config.irPath.empty()) {
+    return 0;
+  }
+  // The file's response takes the room filters' place.
+  if (state.filters != nullptr && !config.filters.empty()) {
+    SNDERR("simroom: ir replaces the room's filters; leave filters out (or empty)");
+    return -EINVAL;
+  }
+  config.filters.clear();
+  auto response = std::make_shared<std::vector<double>>();
+  if (const int err = LoadImpulseResponse(config.irPath, config.rate, *response); err < 0) {
+    return err;
+  }
+  config.ir = std::move(response);
   return 0;
 }
 

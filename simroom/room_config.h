@@ -5,8 +5,12 @@
 #include <alsa/asoundlib.h>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "reverb.h"
 #include "signals/biquad.h"
 
 namespace simroom {
@@ -24,6 +28,20 @@ struct StreamSet {
   bool Has(snd_pcm_stream_t stream) const {
     return stream == SND_PCM_STREAM_PLAYBACK ? playback : capture;
   }
+};
+
+// The loudspeaker's nonlinearity y = x + a2 x^2 + a3 x^3, x on the scale
+// where full scale is 1.0.
+struct NonlinearSpec {
+  double a2 = 0.0;
+  double a3 = 0.0;
+};
+
+// A sound-level calibrator on the microphone: a steady sine of that
+// frequency and RMS level in dBFS, where a full-scale sine reads 0 dBFS.
+struct CalibratorSpec {
+  double hz = 1000.0;
+  double levelDbfs = -20.0;
 };
 
 inline constexpr double kNoiseOffDb = -150.0;
@@ -47,12 +65,18 @@ struct RoomConfig {
   std::int64_t xrunPlaybackPeriod = kNoPeriod;
   std::int64_t xrunCapturePeriod = kNoPeriod;
   std::int64_t goneAfterPeriod = kNoPeriod;
-  double syncNoiseDb = kNoiseOffDb;    // input 2's own noise
-  bool swapInputs = false;             // the microphone on input 2, the cable on input 1
-  std::int64_t captureLate = 0;        // frames the capture stream starts after its due time
-  std::int64_t slipAtFrame = 0;        // capture frame where the recording slips
-  std::int64_t slipFrames = 0;         // > 0: frames dropped there; < 0: frames repeated there
-  std::vector<FilterSpec> correction;  // an equaliser between output 1 and the room
+  double syncNoiseDb = kNoiseOffDb;        // input 2's own noise
+  bool swapInputs = false;                 // the microphone on input 2, the cable on input 1
+  std::int64_t captureLate = 0;            // frames the capture stream starts after its due time
+  std::int64_t slipAtFrame = 0;            // capture frame where the recording slips
+  std::int64_t slipFrames = 0;             // > 0: frames dropped there; < 0: frames repeated there
+  std::vector<FilterSpec> correction;      // an equaliser between output 1 and the room
+  std::optional<NonlinearSpec> nonlinear;  // the loudspeaker's distortion, before every filter
+  std::optional<ReverbSpec> reverb;        // a diffuse tail added after the room's filters
+  std::string irPath;                      // the file `ir` names, if any
+  // That file's first channel, read at configuration; it replaces the room's filters.
+  std::shared_ptr<const std::vector<double>> ir;
+  std::optional<CalibratorSpec> calibrator;  // input 1 hears it instead of the room
 
   // A mildly coloured room: the speaker's roll-off at both ends, a bass
   // room mode and a dip in the upper mids.

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <mutex>
 #include <new>
 
@@ -140,14 +141,21 @@ void Record(Stream& s, const snd_pcm_channel_area_t* areas, snd_pcm_uframes_t of
     }
   }
   const RoomConfig& c = s.config;
+  const bool calibrating = s.calibrator.has_value();
   for (snd_pcm_uframes_t i = 0; i < size; ++i) {
     // A late start or a slip moves the whole recording, noise and all.
     const std::int64_t at = c.HeardAt(s.appl + static_cast<std::int64_t>(i));
     double in1 = s.noise.At(at);
     double in2 = s.syncNoise.At(at);
+    if (calibrating) {
+      // The calibrator seals the microphone: it alone is heard, whether or not anything plays.
+      in1 += s.calibrator->At(at);
+    }
     if (heard) {
-      if (const PlayedFrame* f = device.Find(at + shift - c.loopDelay - c.acousticDelay)) {
-        in1 += f->room;
+      const PlayedFrame* played =
+          calibrating ? nullptr : device.Find(at + shift - c.loopDelay - c.acousticDelay);
+      if (played != nullptr) {
+        in1 += played->room;
       }
       if (c.cable) {
         if (const PlayedFrame* f = device.Find(at + shift - c.loopDelay)) {
@@ -380,12 +388,23 @@ int SetConstraints(Stream& s) {
 int Open(snd_pcm_t** pcmp, const char* name, snd_config_t* conf, snd_pcm_stream_t stream,
          int mode) {
   RoomConfig config;
-  if (const int err = ParseRoomConfig(conf, config); err < 0) {
-    return err;
+  try {
+    if (const int err = ParseRoomConfig(conf, config); err < 0) {
+      return err;
+    }
+  } catch (const std::bad_alloc&) {
+    return -ENOMEM;
   }
   // A device held by another program: the usual way an open fails.
   if (config.failOpen.Has(stream)) {
     return -EBUSY;
+  }
+  // The room's impulse response is made once, for the stream that plays into it.
+  std::unique_ptr<Convolver> convolver;
+  if (stream == SND_PCM_STREAM_PLAYBACK) {
+    if (const int err = MakeRoomConvolver(config, convolver); err < 0) {
+      return err;
+    }
   }
 
   Device* device = nullptr;
@@ -393,7 +412,7 @@ int Open(snd_pcm_t** pcmp, const char* name, snd_config_t* conf, snd_pcm_stream_
     const Lock lock(DeviceLock());
     device = AcquireDevice(name != nullptr ? name : "simroom");
   }
-  auto* s = new (std::nothrow) Stream(config, device, stream);
+  auto* s = new (std::nothrow) Stream(config, device, stream, std::move(convolver));
   if (s == nullptr) {
     const Lock lock(DeviceLock());
     ReleaseDevice(device);

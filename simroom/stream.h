@@ -7,7 +7,10 @@
 #include <alsa/pcm_external.h>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 
+#include "convolver.h"
 #include "device.h"
 #include "room.h"
 #include "room_config.h"
@@ -15,14 +18,21 @@
 namespace simroom {
 
 struct Stream {
-  Stream(const RoomConfig& roomConfig, Device* sharedDevice, snd_pcm_stream_t stream)
+  // convolver: the room's impulse response or reverberant tail, for a playback stream.
+  Stream(const RoomConfig& roomConfig, Device* sharedDevice, snd_pcm_stream_t stream,
+         std::unique_ptr<Convolver> convolver)
       : config(roomConfig),
         device(sharedDevice),
         direction(stream),
         realtime(roomConfig.clock == ClockKind::kRealtime),
-        path(roomConfig, roomConfig.rate),
+        path(roomConfig, roomConfig.rate, std::move(convolver)),
         noise(roomConfig.seed, roomConfig.noiseDb),
-        syncNoise(~roomConfig.seed, roomConfig.syncNoiseDb) {}
+        syncNoise(~roomConfig.seed, roomConfig.syncNoiseDb) {
+    if (roomConfig.calibrator) {
+      calibrator.emplace(*roomConfig.calibrator, roomConfig.rate);
+    }
+    config.ir.reset();  // the convolver holds what it needs of the file
+  }
 
   bool playback() const { return direction == SND_PCM_STREAM_PLAYBACK; }
 
@@ -61,6 +71,7 @@ struct Stream {
   RoomPath path;    // playback: output 1 into the room
   Noise noise;      // capture: the microphone's self-noise
   Noise syncNoise;  // capture: input 2's own noise, independent of the microphone's
+  std::optional<Calibrator> calibrator;  // capture: what input 1 hears instead of the room
 
   // Frames moved over the handle's life: by the application on the fast
   // clock, by the device on the real-time clock.
