@@ -23,7 +23,12 @@ std::string Joined(const std::vector<std::string>& args) {
 }
 
 Options Given(std::string device, std::string save, std::string mic, EqOptions eq = {}) {
-  return {std::move(device), std::move(save), std::move(mic), eq};
+  Options options;
+  options.device = std::move(device);
+  options.saveDir = std::move(save);
+  options.micCalFile = std::move(mic);
+  options.eq = eq;
+  return options;
 }
 
 EqOptions Eq(double low, double high, int filters, double tilt, double boost) {
