@@ -14,7 +14,7 @@
 namespace {
 
 void BM_DefaultRunComputation(benchmark::State& state) {
-  const MeasurementSetup setup = MakeSetup(Settings{}, Calibrations{});
+  const MeasurementSetup setup = MakeSetup(Settings{}, SetupChoices{});
   for (auto _ : state) {
     const RunSignals played = MakeRunSignals(setup);
     const Recording recorded{{played.stimulus, played.loopback}, {}};

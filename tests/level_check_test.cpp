@@ -48,7 +48,7 @@ TEST(LevelCheck, AdvisesWhatToChangeAndSaysItOnTheInputsLine) {
       {"loop-back clips", -8.0, 7.0, {LevelAdvice::kLoopBackGainDown}, "it clips: turn its gain"},
       // clang-format on
   };
-  const LevelCheckSignals played = MakeLevelCheckSignals();
+  const LevelCheckSignals played = MakeLevelCheckSignals(0.5);
   std::mt19937 random(5);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -22,7 +22,15 @@ namespace fs = std::filesystem;
 
 RunRecord ExampleRun(std::size_t impulseLength) {
   RunRecord run;
-  run.facts = {"2024-05-01 14:03:22", "hw:1", 4, 31, 18, 20000, 10, 172, "mic.cal"};
+  run.facts = {.dateTime = "2024-05-01 14:03:22",
+               .deviceName = "hw:1",
+               .qFactor = 4,
+               .bandCount = 31,
+               .startHz = 18,
+               .endHz = 20000,
+               .sweepSeconds = 10,
+               .flightSamples = 172,
+               .calibrationFile = "mic.cal"};
   for (int i = 0; i < 500; ++i) {
     const double hz = 18.0 * std::exp2(i / 48.0);
     run.response.push_back({hz, 3.0 * std::sin(hz / 700.0) - 2.0, std::fmod(hz, 360.0) - 180.0});
@@ -182,7 +190,7 @@ TEST(ResponsePlot, SavedPlotsRenderAndTheirCurvesPassThroughTheirFrdPoints) {
   run.bands.clear();
   ASSERT_EQ(SaveOrSay(dir.path(), run), "run-002");
   session.Add("run-002", run.response);
-  ASSERT_TRUE(SaveAverageFiles(dir.path(), session, {}).has_value());
+  ASSERT_TRUE(SaveAverageFiles(dir.path(), session, {}, run.facts).has_value());
 
   const std::vector<PlotCase> cases{{"run-001.svg", "run-001.frd", "curve-0", 2},
                                     {"run-002.svg", "run-002.frd", "curve-0", 0},

@@ -47,7 +47,7 @@ TEST(Save, RunFilesHoldTheRoom) {
   room.filters = FilterEntries(filters);
   const ProcessResult r = Measure(work, room, "--save out", "t\n4\n");
   ASSERT_EQ(r.exitStatus, 0) << r.err;
-  EXPECT_NE(r.err.find("Saved run-005.frd, run-005-ir.wav and run-005.svg in out."),
+  EXPECT_NE(r.err.find("Saved run-005.frd, run-005-ir.wav, run-005.svg and run-005.json in out."),
             std::string::npos)
       << r.err;
   EXPECT_EQ(ReadWholeFile(work.path() / "out" / "run-004.frd"), "kept\n");

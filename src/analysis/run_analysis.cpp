@@ -96,6 +96,27 @@ void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelRes
   channel.impulse = std::move(room->impulse);
 }
 
+// With a level calibration, moves the fine response to dB SPL for the sweep
+// as played: the calibration's figure is the level of a full-scale sine, the
+// sweep plays at its amplitude, and the microphone's own response at the
+// calibrator's 1 kHz, taken out of the response, belongs to the figure.
+void MoveToSpl(const MeasurementSetup& setup, ChannelResult& channel) {
+  const Calibrations& calibrations = setup.calibrations;
+  if (!calibrations.splOffsetDb || channel.fine.empty()) {
+    return;
+  }
+  double shift = *calibrations.splOffsetDb + 20.0 * std::log10(setup.stimulus.amplitude);
+  if (calibrations.microphone) {
+    shift += calibrations.microphone->GainDbAt(1000.0);
+  }
+  for (ResponsePoint& point : channel.fine) {
+    point.db += shift;
+  }
+  channel.sweepSpl = SweepLevelAtMicrophone(
+      channel.fine, setup.stimulus.kind == SweepKind::kExponential ? SweepPace::kExponential
+                                                                   : SweepPace::kLinear);
+}
+
 // Files every microphone sample under the tone it answers and levels the
 // bands.
 void FileBands(const RunEvidence& evidence, const SyncResult& sync, ChannelResult& channel) {
@@ -156,6 +177,7 @@ RunResult AnalyseRun(const RunEvidence& evidence) {
   if (!result.nothingSwept) {
     try {
       MeasureRoom(evidence, result.sync, microphone);
+      MoveToSpl(evidence.setup, microphone);
     } catch (const std::bad_alloc&) {
       // The bands are measured all the same.
       const int input = microphone.input;

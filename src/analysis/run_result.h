@@ -9,6 +9,7 @@
 #include "analysis/levels.h"
 #include "analysis/response_point.h"
 #include "analysis/sync_check.h"
+#include "analysis/weighting.h"
 #include "audio/play_rec.h"
 
 // Everything a run found, as data: the report words it, the saving stage
@@ -37,6 +38,9 @@ struct ChannelResult {
   std::optional<std::int32_t> timeOfFlight;
   FineResponse fine;
   std::optional<AnalysisFailure> responseFailure;
+  // With a level calibration the fine response is in dB SPL for the sweep as
+  // played, and this is the sweep's level at the microphone.
+  std::optional<SweepSpl> sweepSpl;
   BandLevels levels;
   std::int64_t clippedSamples = 0;  // samples at full scale
 };

@@ -203,7 +203,7 @@ bool CarryOut(ConsoleState& state) {
     return false;
   }
   if (WordIs(word, "r")) {
-    const RunOutcome run = RunMeasurement(MakeSetup(s, state.run->calibrations), *state.run,
+    const RunOutcome run = RunMeasurement(MakeSetup(s, state.run->choices), *state.run,
                                           state.session, {state.io.out, state.io.err});
     state.failure = run.failure;
     return !state.failure && (!run.measured || WaitForContinue(state.io, state.commandWord));

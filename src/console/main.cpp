@@ -1,48 +1,12 @@
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <span>
 
 #include "audio/device_list.h"
-#include "console/command_loop.h"
 #include "console/options.h"
-#include "files/run_files.h"
-#include "report/run_texts.h"
+#include "console/start_up.h"
 
 namespace {
-
-// What the options make of the program's start; false, having said why,
-// when a file they name cannot be used.
-bool PrepareRun(const Options& options, Settings& settings, RunOptions& run) {
-  if (!options.device.empty()) {
-    // The command line has checked that the name fits.
-    settings.deviceName.fill('\0');
-    std::memcpy(settings.deviceName.data(), options.device.data(), options.device.size());
-  }
-  run.saveDir = options.saveDir;
-  run.eq = options.eq;
-  if (run.eq.enabled && run.saveDir.empty()) {
-    std::fputs("tonvale: --eq writes its filters into the save folder: add --save DIR\n", stderr);
-    return false;
-  }
-  if (!options.micCalFile.empty()) {
-    MicCalibrationResult loaded = LoadMicCalibration(options.micCalFile);
-    if (!loaded.calibration) {
-      std::fprintf(stderr, "tonvale: %s\n", loaded.error.c_str());
-      return false;
-    }
-    run.calibrations.microphone = std::move(loaded.calibration);
-    run.calibrations.microphoneFile = options.micCalFile;
-  }
-  // The save folder is made and checked once, before anything is measured.
-  if (!run.saveDir.empty()) {
-    if (auto folder = EnsureWritableFolder(run.saveDir); !folder) {
-      std::fprintf(stderr, "tonvale: %s\n", DescribeFileError(folder.error()).c_str());
-      return false;
-    }
-  }
-  return true;
-}
 
 int ListDevices() {
   const SoundDeviceList list = ListDuplexDevices();
@@ -82,12 +46,13 @@ int main(int argc, char** argv) {
   if (!PrepareRun(line.options, settings, run)) {
     return kExitUsage;
   }
-  const std::optional<DeviceFailure> failure = RunConsole({stdin, stdout, stderr}, settings, run);
-  if (!failure) {
-    return 0;
+  const Expected<bool, DeviceFailure> done = RunMode(line.options, settings, run);
+  if (!done) {
+    const DeviceFailure& failure = done.error();
+    std::fputs(failure.message.c_str(), failure.onStdout ? stdout : stderr);
+    std::fflush(stdout);
+    std::fputs(failure.hint.c_str(), stderr);
+    return kExitDevice;
   }
-  std::fputs(failure->message.c_str(), failure->onStdout ? stdout : stderr);
-  std::fflush(stdout);
-  std::fputs(failure->hint.c_str(), stderr);
-  return 1;
+  return *done ? 0 : kExitChecksFailed;
 }

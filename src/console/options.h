@@ -1,9 +1,8 @@
 #pragma once
 
+#include <optional>
 #include <span>
 #include <string>
-
-#include <optional>
 
 #include "measurement/run_options.h"
 
@@ -16,8 +15,8 @@ struct Options {
   std::string micCalFile;  // empty: no microphone calibration
   EqOptions eq;
   SweepKind sweep = SweepKind::kLinear;
-  std::optional<double> levelDbfs;  // the sweep's peak; none: half of full scale
-  bool thirdOctaves = false;        // room acoustics in third-octave bands
+  std::optional<double> levelDbfs;       // the sweep's peak; none: half of full scale
+  bool thirdOctaves = false;             // room acoustics in third-octave bands
   std::optional<double> calibrateDbSpl;  // record a calibrator of this level, and exit
   std::string splCalFile;                // empty: no level calibration file
   std::optional<double> splOffsetDb;     // dB SPL at 0 dBFS, given by hand
@@ -41,7 +40,9 @@ struct CommandLine {
   std::string error;  // for kUsageError: one line naming the bad option or value
 };
 
-inline constexpr int kExitUsage = 2;
+inline constexpr int kExitDevice = 1;        // the sound device could not be set up
+inline constexpr int kExitUsage = 2;         // a bad command line
+inline constexpr int kExitChecksFailed = 3;  // a measurement failed its checks
 inline constexpr const char* kVersionText = "Tonvale 1.00\n";
 inline constexpr const char* kUsageLine =
     "Usage: tonvale [-h] [-V] [-l] [-D DEVICE] [-s DIR] [-m FILE] [--eq] [--eq-range LO:HI]\n"

@@ -26,11 +26,11 @@ LevelCheckPlayback LevelCheckSignals::Playback() const {
           .latencyReach = SYNC_LEN - EDGE_PAD};
 }
 
-LevelCheckSignals MakeLevelCheckSignals() {
+LevelCheckSignals MakeLevelCheckSignals(double amplitude) {
   LevelCheckSignals signals;
   signals.output1.assign(kTotal, 0);
-  const std::vector<SampleWord> noise = MakePinkNoise(
-      {.samples = kLevelCheckNoiseSamples, .rate = SAMPLE_RATE, .peak = kSweepAmplitude});
+  const std::vector<SampleWord> noise =
+      MakePinkNoise({.samples = kLevelCheckNoiseSamples, .rate = SAMPLE_RATE, .peak = amplitude});
   std::copy(noise.begin(), noise.end(), signals.output1.begin() + EDGE_PAD);
   signals.output2.assign(kTotal, 0);
   signals.burstCrest = MakePulse(signals.output2.data(), SAMPLE_RATE, kTotal, EDGE_PAD);

@@ -21,4 +21,5 @@ struct LevelCheckSignals {
   [[nodiscard]] LevelCheckPlayback Playback() const;
 };
 
-LevelCheckSignals MakeLevelCheckSignals();
+// amplitude: the noise's peak, as the sweep's (full scale 1).
+LevelCheckSignals MakeLevelCheckSignals(double amplitude);

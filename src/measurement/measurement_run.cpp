@@ -77,10 +77,10 @@ RunOutcome RunMeasurement(const MeasurementSetup& setup, const RunOptions& optio
     return {};
   }
   if (!*recording) {
-    return {.measured = false, .failure = recording->error()};
+    return {.measured = false, .kept = false, .failure = recording->error()};
   }
   const RunResult result = AnalyseRun({setup, signals, **recording});
   PresentRun(io, setup, result);
-  KeepRun(io, setup, result, options, session);
-  return {.measured = true, .failure = std::nullopt};
+  const bool kept = KeepRun(io, setup, result, options, session);
+  return {.measured = true, .kept = kept, .failure = std::nullopt};
 }

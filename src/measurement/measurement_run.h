@@ -13,6 +13,8 @@ struct RunOutcome {
   // Results were shown: the user reads them and confirms. False when the run
   // was refused before anything was played.
   bool measured = false;
+  // The run passed its checks and was kept.
+  bool kept = false;
   // Set when the sound device could not be set up; the program ends with it.
   std::optional<DeviceFailure> failure;
 };

@@ -18,6 +18,6 @@ struct EqOptions {
 // What the command line adds to every run.
 struct RunOptions {
   std::string saveDir;  // empty: nothing saved beyond the results file
-  Calibrations calibrations;
+  SetupChoices choices;
   EqOptions eq;
 };

@@ -10,6 +10,7 @@
 #include "files/run_files.h"
 #include "measurement/saved_files.h"
 #include "report/band_report.h"
+#include "report/run_json.h"
 #include "report/run_texts.h"
 
 namespace {
@@ -67,7 +68,10 @@ RunRecord RecordOf(const MeasurementSetup& setup, const ChannelResult& microphon
                     .sweepSeconds = setup.stimulus.seconds,
                     .flightSamples = microphone.timeOfFlight,
                     .calibrationFile = setup.calibrations.microphoneFile,
-                    .rate = static_cast<int>(setup.rate)},
+                    .rate = static_cast<int>(setup.rate),
+                    .logSweep = setup.stimulus.kind == SweepKind::kExponential,
+                    .splOffsetDb = setup.calibrations.splOffsetDb,
+                    .splFile = setup.calibrations.splFile},
           .response = microphone.fine,
           .bands = BandSteps(microphone.levels, setup.plan, microphone.fine),
           .impulse = microphone.impulse,
@@ -80,10 +84,24 @@ struct SaveOutcome {
   std::string message;
 };
 
+// The run being kept, as analysed and as recorded.
+struct KeptRun {
+  const MeasurementSetup& setup;
+  const RunResult& result;
+  RunRecord record;
+};
+
+// The correction most recently designed, for the average's JSON.
+struct DesignedCorrection {
+  std::vector<JsonFilter> filters;
+  double preGainDb = 0.0;
+};
+
 // Designs the filters from what the session measured and writes their three
 // exports; the predicted curve goes on the plots.
 SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq,
-                           const FineResponse& measured, std::vector<PlotCurve>& curves) {
+                           const FineResponse& measured, std::vector<PlotCurve>& curves,
+                           DesignedCorrection& designed) {
   const CorrectionDesign design = DesignCorrection(measured, {.lowHz = eq.lowHz,
                                                               .highHz = eq.highHz,
                                                               .tiltDbPerOctave = eq.tiltDbPerOctave,
@@ -102,6 +120,11 @@ SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq
     }
   }
   curves.push_back({"Predicted after correction", design.corrected, "#2ca02c", 1.6, true, 1.0});
+  designed.filters.clear();
+  for (const PeakingFilter& filter : design.filters) {
+    designed.filters.push_back({filter.hz, filter.gainDb, filter.q});
+  }
+  designed.preGainDb = design.preGainDb;
   char summary[160];
   (void)std::snprintf(
       summary, sizeof summary, " Room correction: %zu %s, pre-gain %.1f dB, in %s, %s and %s.",
@@ -112,37 +135,64 @@ SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq
 
 std::string SavedText(const SavedRun& saved, const std::filesystem::path& dir,
                       const SessionResponses& session) {
-  std::string message = "Saved " + saved.stem + ".frd, " + saved.stem + "-ir.wav and " +
-                        saved.stem + ".svg in " + dir.string();
+  std::string message = "Saved " + saved.stem + ".frd, " + saved.stem + "-ir.wav, " + saved.stem +
+                        ".svg and " + saved.stem + ".json in " + dir.string();
   if (session.size() > 1) {
-    message += ", with average.frd and average.svg of the " + std::to_string(session.size()) +
-               " runs saved since the program started";
+    message += ", with average.frd, average.svg and average.json of the " +
+               std::to_string(session.size()) + " runs saved since the program started";
   }
   return message + ".";
+}
+
+// The run's JSON beside its other files.
+FileResult SaveRunJson(const std::filesystem::path& dir, const KeptRun& run,
+                       const std::string& stem) {
+  const std::vector<std::string> files{stem + ".frd", stem + "-ir.wav", stem + ".svg",
+                                       stem + ".json"};
+  return PlaceText(dir / files.back(), Placing::kNew,
+                   RunJson({run.setup, run.result, run.record.facts, files}));
+}
+
+FileResult SaveAverage(const std::filesystem::path& dir, const SessionResponses& session,
+                       std::span<const PlotCurve> predicted, const RunFacts& facts,
+                       const DesignedCorrection& correction) {
+  if (session.size() < 2) {
+    return Done{};
+  }
+  if (auto files = SaveAverageFiles(dir, session, predicted, facts); !files) {
+    return files;
+  }
+  const std::vector<std::string> names{"average.frd", "average.svg", "average.json"};
+  return PlaceText(dir / "average.json", Placing::kReplace,
+                   AverageJson({session, facts, names, correction.filters, correction.preGainDb}));
 }
 
 // The run's files, the session's average and the correction. A first run's
 // plot shows what the correction predicts; later runs' predictions go on the
 // average's plot.
-SaveOutcome SaveToFolder(const std::filesystem::path& dir, const RunRecord& record,
-                         const EqOptions& eq, SessionResponses& session) {
+SaveOutcome SaveToFolder(const std::filesystem::path& dir, const KeptRun& kept, const EqOptions& eq,
+                         SessionResponses& session) {
   std::vector<PlotCurve> predicted;
+  DesignedCorrection designed;
   SaveOutcome correction{true, ""};
   const bool firstRun = session.size() == 0;
-  RunRecord run = record;
+  RunRecord run = kept.record;
   if (eq.enabled && firstRun) {
-    correction = SaveCorrection(dir, eq, record.response, predicted);
+    correction = SaveCorrection(dir, eq, run.response, predicted, designed);
     run.extraCurves = predicted;
   }
   const auto saved = SaveRunFiles(dir, run);
   if (!saved) {
     return {false, DescribeFileError(saved.error())};
   }
-  session.Add(saved->stem, record.response);
-  if (eq.enabled && !firstRun) {
-    correction = SaveCorrection(dir, eq, session.average(), predicted);
+  if (auto json = SaveRunJson(dir, kept, saved->stem); !json) {
+    return {false, DescribeFileError(json.error())};
   }
-  if (auto average = SaveAverageFiles(dir, session, predicted); !average) {
+  session.Add(saved->stem, run.response);
+  if (eq.enabled && !firstRun) {
+    correction = SaveCorrection(dir, eq, session.average(), predicted, designed);
+  }
+  if (auto average = SaveAverage(dir, session, predicted, run.facts, designed); !average) {
     return {false, DescribeFileError(average.error())};
   }
   const std::string message = SavedText(*saved, dir, session);
@@ -154,11 +204,11 @@ SaveOutcome SaveToFolder(const std::filesystem::path& dir, const RunRecord& reco
 
 }  // namespace
 
-void KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
+bool KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
              const RunOptions& options, SessionResponses& session) {
   if (const auto fault = result.Fault()) {
     WarnNotKept(io, kResultsFile, *fault);
-    return;
+    return false;
   }
   const ChannelResult& microphone = result.Microphone();
   if (auto appended = AppendResults(kResultsFile, WriteReport(microphone.levels, setup.plan));
@@ -166,9 +216,10 @@ void KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult
     WarnResultsNotSaved(io, appended.error());
   }
   if (options.saveDir.empty() || result.nothingSwept) {
-    return;
+    return true;
   }
-  const SaveOutcome saved =
-      SaveToFolder(options.saveDir, RecordOf(setup, microphone), options.eq, session);
+  const SaveOutcome saved = SaveToFolder(
+      options.saveDir, {setup, result, RecordOf(setup, microphone)}, options.eq, session);
   ReportSaved(io, saved.ok, saved.message);
+  return true;
 }

@@ -10,6 +10,6 @@
 // save folder, writes its files, the session's average and, when asked for,
 // room-correction filters designed from that average, and adds it to
 // session. Says on io what it wrote, or why not. A run with a fault is not
-// kept, and io says why.
-void KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
+// kept, and io says why; false then.
+bool KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
              const RunOptions& options, SessionResponses& session);

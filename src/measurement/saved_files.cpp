@@ -11,8 +11,8 @@ namespace {
 // Tries further numbers this often when others take them as fast as we look.
 constexpr int kClaimAttempts = 1000;
 
-FileResult PlaceRunFiles(const std::filesystem::path& dir, const std::string& stem,
-                         int number, const RunRecord& run) {
+FileResult PlaceRunFiles(const std::filesystem::path& dir, const std::string& stem, int number,
+                         const RunRecord& run) {
   // The response first: when its name is taken, no file of this number was made.
   if (auto frd = PlaceText(dir / (stem + ".frd"), Placing::kNew,
                            FormatFrd(RunHeader(run.facts), run.response));
@@ -20,11 +20,11 @@ FileResult PlaceRunFiles(const std::filesystem::path& dir, const std::string& st
     return frd;
   }
   const std::filesystem::path wav = dir / (stem + "-ir.wav");
-  if (auto written = PlaceFile(wav, Placing::kNew,
-                               [&](UniqueFd fd, const std::filesystem::path&) {
-                                 return WriteIrWav(std::move(fd), wav,
-                                                   {run.impulse, run.facts.rate});
-                               });
+  if (auto written =
+          PlaceFile(wav, Placing::kNew,
+                    [&](UniqueFd fd, const std::filesystem::path&) {
+                      return WriteIrWav(std::move(fd), wav, {run.impulse, run.facts.rate});
+                    });
       !written) {
     return written;
   }
@@ -53,18 +53,21 @@ Expected<SavedRun, FileError> SaveRunFiles(const std::filesystem::path& dir, con
 }
 
 FileResult SaveAverageFiles(const std::filesystem::path& dir, const SessionResponses& session,
-                            std::span<const PlotCurve> extraCurves) {
+                            std::span<const PlotCurve> extraCurves, const RunFacts& facts) {
   if (session.size() < 2) {
     return Done{};
   }
-  const std::vector<std::string> header{std::string(kProgramAndVersion),
-                                        "power average of " + RunList(session),
-                                        "frequency(Hz) dB phase(degrees, none: 0)"};
-  if (auto frd = PlaceText(dir / "average.frd", Placing::kReplace,
-                           FormatFrd(header, session.average()));
+  std::vector<std::string> header{std::string(kProgramAndVersion),
+                                  "power average of " + RunList(session)};
+  if (facts.splOffsetDb) {
+    header.push_back(SplText(facts));
+  }
+  header.emplace_back("frequency(Hz) dB phase(degrees, none: 0)");
+  if (auto frd =
+          PlaceText(dir / "average.frd", Placing::kReplace, FormatFrd(header, session.average()));
       !frd) {
     return frd;
   }
   return PlaceText(dir / "average.svg", Placing::kReplace,
-                   RenderResponseSvg(AveragePlot(session, extraCurves)));
+                   RenderResponseSvg(AveragePlot(session, extraCurves, LevelAxis(facts))));
 }

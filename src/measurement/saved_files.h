@@ -22,6 +22,7 @@ struct SavedRun {
 Expected<SavedRun, FileError> SaveRunFiles(const std::filesystem::path& dir, const RunRecord& run);
 
 // Writes the session's average to average.frd and average.svg in dir,
-// replacing those two files. Nothing below two runs.
+// replacing those two files; facts are the last run's, for the units.
+// Nothing below two runs.
 FileResult SaveAverageFiles(const std::filesystem::path& dir, const SessionResponses& session,
-                            std::span<const PlotCurve> extraCurves);
+                            std::span<const PlotCurve> extraCurves, const RunFacts& facts);

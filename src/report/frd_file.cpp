@@ -17,6 +17,9 @@ std::vector<std::string> RunHeader(const RunFacts& facts) {
   if (!facts.calibrationFile.empty()) {
     header.push_back("microphone calibration applied: " + facts.calibrationFile);
   }
+  if (facts.splOffsetDb) {
+    header.push_back(SplText(facts));
+  }
   header.emplace_back("frequency(Hz) dB phase(degrees)");
   return header;
 }

@@ -138,7 +138,7 @@ std::string StrokeStyle(const std::string& colour, double width, bool dashed, do
   return style;
 }
 
-void DrawGrid(const Frame& frame, std::string& svg) {
+void DrawGrid(const Frame& frame, const std::string& levelAxis, std::string& svg) {
   svg += "<g class=\"grid\">\n";
   for (const GridLine& line : FrequencyGrid(frame.freq)) {
     const double x = frame.X(line.value);
@@ -168,8 +168,9 @@ void DrawGrid(const Frame& frame, std::string& svg) {
       (kLeft + kRight) / 2.0, frame.bottom + 40.0);
   svg += '\n';
   svg += Format(
-      R"~(<text x="%.2f" y="%.2f" text-anchor="middle" font-size="13" fill="#333" transform="rotate(-90 %.2f %.2f)">Level (dB)</text>)~",
-      20.0, (kTop + frame.bottom) / 2.0, 20.0, (kTop + frame.bottom) / 2.0);
+      R"~(<text x="%.2f" y="%.2f" text-anchor="middle" font-size="13" fill="#333" transform="rotate(-90 %.2f %.2f)">%s</text>)~",
+      20.0, (kTop + frame.bottom) / 2.0, 20.0, (kTop + frame.bottom) / 2.0,
+      EscapeXml(levelAxis).c_str());
   svg += '\n';
 }
 
@@ -274,7 +275,7 @@ std::string RenderResponseSvg(const ResponsePlot& plot) {
   svg += Format(R"(<text x="%.2f" y="56" font-size="13" fill="#444">)", kLeft);
   svg += EscapeXml(plot.subtitle) + "</text>\n";
   svg += "<g font-size=\"12\" fill=\"#333\">\n";
-  DrawGrid(frame, svg);
+  DrawGrid(frame, plot.levelAxis, svg);
   svg += "</g>\n";
   DrawBands(frame, plot.bands, svg);
   for (std::size_t i = 0; i < plot.curves.size(); ++i) {

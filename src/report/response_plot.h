@@ -22,6 +22,7 @@ struct ResponsePlot {
   std::string subtitle;           // second line: device, settings, distance
   std::vector<PlotCurve> curves;  // drawn in this order, the last on top
   std::vector<BandStep> bands;    // drawn beneath the curves; bands without a level are skipped
+  std::string levelAxis = "Level (dB)";
 };
 
 inline constexpr int kPlotWidth = 1000;

@@ -6,9 +6,19 @@
 
 std::string SettingsText(const RunFacts& facts) {
   char text[160];
-  std::snprintf(text, sizeof text, "Q %g, %d bands, %g-%g Hz, %g s sweep", facts.qFactor,
-                facts.bandCount, facts.startHz, facts.endHz, facts.sweepSeconds);
+  std::snprintf(text, sizeof text, "Q %g, %d bands, %g-%g Hz, %g s %ssweep", facts.qFactor,
+                facts.bandCount, facts.startHz, facts.endHz, facts.sweepSeconds,
+                facts.logSweep ? "log " : "");
   return text;
+}
+
+std::string SplText(const RunFacts& facts) {
+  if (!facts.splOffsetDb) {
+    return {};
+  }
+  char text[96];
+  std::snprintf(text, sizeof text, "levels in dB SPL (0 dBFS = %.2f dB SPL", *facts.splOffsetDb);
+  return text + (facts.splFile.empty() ? std::string(")") : ", from " + facts.splFile + ")");
 }
 
 std::string DistanceText(const RunFacts& facts) {

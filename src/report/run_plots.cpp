@@ -16,15 +16,22 @@ std::string Subtitle(const RunFacts& facts) {
   if (!facts.calibrationFile.empty()) {
     subtitle += "  |  calibrated: " + facts.calibrationFile;
   }
+  if (facts.splOffsetDb) {
+    subtitle += "  |  dB SPL";
+  }
   return subtitle;
 }
 
 }  // namespace
 
+std::string LevelAxis(const RunFacts& facts) {
+  return facts.splOffsetDb ? "Level (dB SPL)" : "Level (dB)";
+}
+
 ResponsePlot RunPlot(int number, const RunRecord& run) {
   char title[96];
   std::snprintf(title, sizeof title, "Run %03d \u2014 %s", number, run.facts.dateTime.c_str());
-  ResponsePlot plot{title, Subtitle(run.facts), {}, run.bands};
+  ResponsePlot plot{title, Subtitle(run.facts), {}, run.bands, LevelAxis(run.facts)};
   plot.curves.push_back({"Measured response", run.response, kMeasuredColour, 2.0, false, 1.0});
   plot.curves.insert(plot.curves.end(), run.extraCurves.begin(), run.extraCurves.end());
   return plot;
@@ -38,9 +45,13 @@ std::string RunList(const SessionResponses& session) {
   return list;
 }
 
-ResponsePlot AveragePlot(const SessionResponses& session, std::span<const PlotCurve> extraCurves) {
-  ResponsePlot plot{
-      "Power average of " + std::to_string(session.size()) + " runs", RunList(session), {}, {}};
+ResponsePlot AveragePlot(const SessionResponses& session, std::span<const PlotCurve> extraCurves,
+                         const std::string& levelAxis) {
+  ResponsePlot plot{"Power average of " + std::to_string(session.size()) + " runs",
+                    RunList(session),
+                    {},
+                    {},
+                    levelAxis};
   for (std::size_t i = 0; i < session.size(); ++i) {
     plot.curves.push_back({session.names()[i], session.responses()[i],
                            kRunColours[i % std::size(kRunColours)], 1.2, false, 0.75});

@@ -24,7 +24,12 @@ ResponsePlot RunPlot(int number, const RunRecord& run);
 
 // The plot of the session's average: each run thin, the average bold, then
 // the extra curves.
-ResponsePlot AveragePlot(const SessionResponses& session, std::span<const PlotCurve> extraCurves);
+ResponsePlot AveragePlot(const SessionResponses& session, std::span<const PlotCurve> extraCurves,
+                         const std::string& levelAxis);
+
+// The level axis's title: "Level (dB)", or "Level (dB SPL)" with a level
+// calibration.
+std::string LevelAxis(const RunFacts& facts);
 
 // "run-001, run-002, run-004"
 std::string RunList(const SessionResponses& session);

@@ -190,6 +190,10 @@ void PresentRun(const RunOutput& io, const MeasurementSetup& setup, const RunRes
   if (!microphone.impulse.empty() && aligned) {
     ReportFlight(io, microphone.timeOfFlight, result.rate);
   }
+  if (microphone.sweepSpl && aligned) {
+    std::fprintf(io.err, "Sweep level at the microphone: %.1f dB SPL (Z), %.1f dB SPL (C).\n",
+                 microphone.sweepSpl->zDb, microphone.sweepSpl->cDb);
+  }
   PrintAnalyzing(io);
   PrintResults(io, WriteReport(microphone.levels, setup.plan), microphone.levels);
   if (microphone.clippedSamples > 0) {

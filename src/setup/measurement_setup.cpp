@@ -17,7 +17,7 @@ double MeasurementSetup::TopHz() const {
   return std::min(stimulus.endHz, rate / 2.0);
 }
 
-MeasurementSetup MakeSetup(const Settings& settings, const Calibrations& calibrations) {
+MeasurementSetup MakeSetup(const Settings& settings, const SetupChoices& choices) {
   MeasurementSetup setup;
   setup.deviceName = settings.deviceName.data();
   setup.qFactor = settings.qFactor;
@@ -26,7 +26,10 @@ MeasurementSetup MakeSetup(const Settings& settings, const Calibrations& calibra
   setup.stimulus.seconds = settings.sweepSeconds;
   setup.stimulus.endHz = FindHighFreq(settings.qFactor, settings.bandCount, settings.startHz,
                                       setup.plan.low.data(), setup.plan.high.data());
-  setup.calibrations = calibrations;
+  setup.stimulus.kind = choices.sweep;
+  setup.stimulus.amplitude = choices.amplitude;
+  setup.acousticBands = choices.acousticBands;
+  setup.calibrations = choices.calibrations;
   return setup;
 }
 

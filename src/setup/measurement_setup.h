@@ -45,6 +45,17 @@ struct Calibrations {
   std::string splFile;  // as the user named it; empty when given by hand
 };
 
+// Room-acoustic parameters in octave or third-octave bands.
+enum class AcousticBands { kOctaves, kThirdOctaves };
+
+// What the command line chooses for every run, beside the menu's settings.
+struct SetupChoices {
+  SweepKind sweep = SweepKind::kLinear;
+  double amplitude = kSweepAmplitude;  // the sweep's peak, full scale 1
+  AcousticBands acousticBands = AcousticBands::kOctaves;
+  Calibrations calibrations;
+};
+
 struct MeasurementSetup {
   std::uint32_t rate = SAMPLE_RATE;
   std::string deviceName = "default";
@@ -55,6 +66,7 @@ struct MeasurementSetup {
   double qFactor = 4.0;
   std::int32_t bandCount = 0;
   BandPlan plan;
+  AcousticBands acousticBands = AcousticBands::kOctaves;
   Calibrations calibrations;
 
   // The bands' upper edges, one per band.
@@ -68,7 +80,7 @@ struct MeasurementSetup {
 };
 
 // The set-up for a run of the menu's settings.
-MeasurementSetup MakeSetup(const Settings& settings, const Calibrations& calibrations);
+MeasurementSetup MakeSetup(const Settings& settings, const SetupChoices& choices);
 
 // A setting the menu accepts but no sweep can measure, or none.
 enum class Unplayable { kTooManyBands, kSweepLength, kNegativeQ, kStartBelow1Hz };
