@@ -94,6 +94,16 @@ TEST(CommandLine, NamesTheBadOptionOrValueAndExitsWith2) {
       {{"--eq-tilt", "nan"}, "tonvale: --eq-tilt 'nan': give the slope"},
       {{"--eq-boost", "3.01"}, "tonvale: --eq-boost '3.01': give the largest boost"},
       {{"--eq-boost", "-0.1"}, "tonvale: --eq-boost '-0.1': give"},
+      {{"--sweep", "cubic"}, "tonvale: --sweep 'cubic': give linear or log"},
+      {{"--level", "0.5"}, "tonvale: --level '0.5': give the sweep's peak"},
+      {{"--level", "nan"}, "tonvale: --level 'nan': give"},
+      {{"--runs", "0"}, "tonvale: --runs '0': give a whole number of runs from 1 to 1000"},
+      {{"--runs", "1001"}, "tonvale: --runs '1001': give"},
+      {{"--pause", "1"}, "tonvale: --pause goes with --runs N"},
+      {{"--calibrate", "39"}, "tonvale: --calibrate '39': give the calibrator's level"},
+      {{"--calibrate", "151"}, "tonvale: --calibrate '151': give"},
+      {{"--spl-offset", "59"}, "tonvale: --spl-offset '59': give the level"},
+      {{"--spl-offset", "120", "--spl-cal", "f"}, "tonvale: give the level calibration once"},
   };
   for (const auto& [args, error] : cases) {
     SCOPED_TRACE(Joined(args));
@@ -103,8 +113,10 @@ TEST(CommandLine, NamesTheBadOptionOrValueAndExitsWith2) {
     EXPECT_EQ(result.error.substr(0, error.size()), error);
   }
   for (const char* name :
-       {"-h, --help", "-V, --version", "-l, --list-devices", "-D, --device", "-s, --save",
-        "-m, --mic-cal", "--eq ", "--eq-range", "--eq-filters", "--eq-tilt", "--eq-boost"}) {
+       {"-h, --help",    "-V, --version", "-l, --list-devices", "-D, --device",  "-s, --save",
+        "-m, --mic-cal", "--eq ",         "--eq-range",         "--eq-filters",  "--eq-tilt",
+        "--eq-boost",    "--sweep",       "--level ",           "--bands-third", "--calibrate",
+        "--spl-cal",     "--spl-offset",  "--level-check",      "--runs",        "--pause"}) {
     EXPECT_NE(HelpText().find(name), std::string::npos) << "help leaves out " << name;
   }
 }
