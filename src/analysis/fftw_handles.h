@@ -5,6 +5,7 @@
 
 #include <fftw3.h>
 
+#include <algorithm>
 #include <complex>
 #include <cstddef>
 #include <memory>
@@ -39,3 +40,22 @@ struct FftwPlanDestroy {
 };
 
 using FftwPlan = std::unique_ptr<std::remove_pointer_t<fftw_plan>, FftwPlanDestroy>;
+
+// The smallest length of at least minimum whose only prime factors are 2, 3
+// and 5: FFTW's fastest transforms, and never more than 25 % above minimum.
+inline std::size_t SmoothTransformSize(std::size_t minimum) {
+  std::size_t best = 1;
+  while (best < minimum) {
+    best *= 2;
+  }
+  for (std::size_t twos = 1; twos < best; twos *= 2) {
+    for (std::size_t threes = twos; threes < best; threes *= 3) {
+      std::size_t size = threes;
+      while (size < minimum) {
+        size *= 5;
+      }
+      best = std::min(best, size);
+    }
+  }
+  return best;
+}

@@ -15,25 +15,6 @@ namespace {
 // keeps the rare deep dip of |X| at the range's edges from amplifying noise.
 constexpr double kTikhonov = 1e-6;
 
-// The smallest length of at least minimum whose only prime factors are 2, 3
-// and 5: FFTW's fastest transforms, and never more than 25 % above minimum.
-std::size_t SmoothTransformSize(std::size_t minimum) {
-  std::size_t best = 1;
-  while (best < minimum) {
-    best *= 2;
-  }
-  for (std::size_t twos = 1; twos < best; twos *= 2) {
-    for (std::size_t threes = twos; threes < best; threes *= 3) {
-      std::size_t size = threes;
-      while (size < minimum) {
-        size *= 5;
-      }
-      best = std::min(best, size);
-    }
-  }
-  return best;
-}
-
 // Copies signal to the front of buffer and zeroes the rest.
 void Load(std::span<const SampleWord> signal, std::span<double> buffer) {
   const std::size_t used = std::min(signal.size(), buffer.size());
@@ -59,7 +40,8 @@ FftwPlan Checked(fftw_plan plan) {
 }
 
 RoomResponse Deconvolve(std::span<const SampleWord> played,
-                        std::span<const SampleWord> recordedAligned, const SweepRange& range) {
+                        std::span<const SampleWord> recordedAligned, const SweepRange& range,
+                        std::size_t leadSamples) {
   const std::size_t length = std::max({played.size(), recordedAligned.size(), std::size_t{1}});
   if (length > INT_MAX / 4) {
     throw std::length_error("the sweep is too long to deconvolve");
@@ -100,11 +82,18 @@ RoomResponse Deconvolve(std::span<const SampleWord> played,
   const FftwPlan inverse = Checked(fftw_plan_dft_c2r_1d(static_cast<int>(n), AsFftw(spectrum.get()),
                                                         signal.get(), FFTW_ESTIMATE));
   fftw_execute(inverse.get());
+  spectrum.reset();  // spent by the inverse: the outputs take its place at the peak
   const std::size_t kept = std::min(n, std::max(length, oneSecond));
   room.impulse.resize(kept);
   const double scale = 1.0 / static_cast<double>(n);  // FFTW leaves the round trip unscaled
   for (std::size_t i = 0; i < kept; ++i) {
     room.impulse[i] = static_cast<float>(signal[i] * scale);
+  }
+  // h at -m is the circle's sample n - m.
+  const std::size_t lead = std::min(leadSamples, n / 2);
+  room.beforeZero.resize(lead);
+  for (std::size_t i = 0; i < lead; ++i) {
+    room.beforeZero[i] = static_cast<float>(signal[n - lead + i] * scale);
   }
   return room;
 }
@@ -113,9 +102,9 @@ RoomResponse Deconvolve(std::span<const SampleWord> played,
 
 Expected<RoomResponse, AnalysisFailure> MeasureRoomResponse(
     std::span<const SampleWord> played, std::span<const SampleWord> recordedAligned,
-    const SweepRange& range) {
+    const SweepRange& range, std::size_t leadSamples) {
   try {
-    return Deconvolve(played, recordedAligned, range);
+    return Deconvolve(played, recordedAligned, range, leadSamples);
   } catch (const std::bad_alloc&) {
     return Unexpected{AnalysisFailure::kNoMemory};
   } catch (const std::length_error&) {

@@ -33,6 +33,11 @@ struct RoomResponse {
   // 0 is the loop-back's zero, so the direct sound sits at the time of
   // flight. Band-limited to the swept range.
   std::vector<float> impulse;
+  // h before time 0, when asked for: beforeZero[i] is h at time
+  // i - beforeZero.size(), so its last sample is h at -1. The circular
+  // response holds it at its far end, where a log sweep's harmonics lie
+  // (L ln k before the linear response). Empty unless asked for.
+  std::vector<float> beforeZero;
 
   [[nodiscard]] double BinHz() const { return rate / static_cast<double>(transformSize); }
 };
@@ -45,8 +50,12 @@ struct RoomResponse {
 // however late within the recording, does not wrap around, and whatever the
 // division puts before time 0 wraps to the far end, a second clear of the
 // kept impulse response. The failure when the buffers cannot be had or the
-// signals are too long for one transform. Not thread-safe: FFTW's planner is
-// shared.
+// signals are too long for one transform. leadSamples asks for as much of h before time 0 in
+// beforeZero (at most half the transform: further back the circle holds the response's late tail);
+// when it reaches back over the far end's clear second, the impulse's last samples hold the same
+// times before 0 as beforeZero. The lead changes nothing else, and adds nothing to the peak of
+// memory: both outputs are made after the transform's spectrum is given back. Not thread-safe:
+// FFTW's planner is shared.
 Expected<RoomResponse, AnalysisFailure> MeasureRoomResponse(
     std::span<const SampleWord> played, std::span<const SampleWord> recordedAligned,
-    const SweepRange& range);
+    const SweepRange& range, std::size_t leadSamples = 0);

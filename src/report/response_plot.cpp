@@ -192,11 +192,15 @@ void DrawBands(const Frame& frame, const std::vector<BandStep>& bands, std::stri
 
 void DrawCurve(const Frame& frame, const PlotCurve& curve, std::size_t index, std::string& svg) {
   std::string path;
+  bool broken = true;  // the next point starts a new stretch of line
   for (const ResponsePoint& point : curve.points) {
     if (!(point.hz > 0.0) || !std::isfinite(point.db)) {
+      broken = broken || std::isnan(point.db);
       continue;
     }
-    path += Format("%s%.2f,%.2f", path.empty() ? "M" : " L", frame.X(point.hz), frame.Y(point.db));
+    const char* move = broken ? " M" : " L";
+    path += Format("%s%.2f,%.2f", path.empty() ? "M" : move, frame.X(point.hz), frame.Y(point.db));
+    broken = false;
   }
   if (path.empty()) {
     return;

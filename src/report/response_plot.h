@@ -7,7 +7,8 @@
 #include "analysis/response_point.h"
 #include "report/run_facts.h"
 
-// A response drawn as a line, with its name in the legend.
+// A response drawn as a line, with its name in the legend. A point whose
+// level is NaN (not measured there) breaks the line.
 struct PlotCurve {
   std::string name;
   FineResponse points;

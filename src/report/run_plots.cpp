@@ -10,7 +10,9 @@ constexpr const char* kAverageColour = "#111111";
 constexpr const char* kRunColours[] = {"#4e79a7", "#f28e2b", "#59a14f", "#e15759",
                                        "#76b7b2", "#edc948", "#b07aa1", "#9c755f"};
 
-std::string Subtitle(const RunFacts& facts) {
+}  // namespace
+
+std::string RunSubtitle(const RunFacts& facts) {
   std::string subtitle =
       facts.deviceName + "  |  " + SettingsText(facts) + "  |  " + DistanceText(facts);
   if (!facts.calibrationFile.empty()) {
@@ -22,8 +24,6 @@ std::string Subtitle(const RunFacts& facts) {
   return subtitle;
 }
 
-}  // namespace
-
 std::string LevelAxis(const RunFacts& facts) {
   return facts.splOffsetDb ? "Level (dB SPL)" : "Level (dB)";
 }
@@ -31,7 +31,7 @@ std::string LevelAxis(const RunFacts& facts) {
 ResponsePlot RunPlot(int number, const RunRecord& run) {
   char title[96];
   std::snprintf(title, sizeof title, "Run %03d \u2014 %s", number, run.facts.dateTime.c_str());
-  ResponsePlot plot{title, Subtitle(run.facts), {}, run.bands, LevelAxis(run.facts)};
+  ResponsePlot plot{title, RunSubtitle(run.facts), {}, run.bands, LevelAxis(run.facts)};
   plot.curves.push_back({"Measured response", run.response, kMeasuredColour, 2.0, false, 1.0});
   plot.curves.insert(plot.curves.end(), run.extraCurves.begin(), run.extraCurves.end());
   return plot;

@@ -18,6 +18,10 @@ struct RunRecord {
   std::vector<PlotCurve> extraCurves;
 };
 
+// "hw:1  |  Q 4, 31 bands, 18-20000 Hz, 10 s sweep  |  1.23 m to the
+// microphone", and the calibration file when one was applied.
+std::string RunSubtitle(const RunFacts& facts);
+
 // The plot of one run: the response, its bands and the extra curves, under a
 // title of run number, date, device, settings and distance.
 ResponsePlot RunPlot(int number, const RunRecord& run);
