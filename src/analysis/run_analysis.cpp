@@ -81,12 +81,20 @@ void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelRes
   const SweepRange range{.startHz = setup.stimulus.startHz,
                          .endHz = setup.stimulus.endHz,
                          .rate = static_cast<double>(setup.rate)};
-  auto room = MeasureRoomResponse(evidence.played.stimulus, aligned, range);
+  const double rateConstant = evidence.played.sweepRateConstant;
+  // An exponential sweep's harmonics lie before time zero.
+  const std::size_t lead = rateConstant > 0.0 ? DistortionLeadSamples(range, rateConstant) : 0;
+  auto room = MeasureRoomResponse(evidence.played.stimulus, aligned, range, lead);
   if (!room) {
     channel.responseFailure = room.error();
     return;
   }
   channel.timeOfFlight = FindTimeOfFlight(room->impulse);
+  if (rateConstant > 0.0) {
+    channel.distortion = MeasureHarmonicDistortion(
+        *room, range,
+        {.rateConstant = rateConstant, .timeOfFlight = channel.timeOfFlight.value_or(0)});
+  }
   channel.fine = ComputeFineResponse(*room, range, channel.timeOfFlight.value_or(0));
   if (const auto& calibration = setup.calibrations.microphone) {
     for (ResponsePoint& point : channel.fine) {

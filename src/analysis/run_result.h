@@ -6,6 +6,7 @@
 
 #include "analysis/analysis_failure.h"
 #include "analysis/band_analysis.h"
+#include "analysis/harmonic_distortion.h"
 #include "analysis/levels.h"
 #include "analysis/response_point.h"
 #include "analysis/sync_check.h"
@@ -41,6 +42,8 @@ struct ChannelResult {
   // With a level calibration the fine response is in dB SPL for the sweep as
   // played, and this is the sweep's level at the microphone.
   std::optional<SweepSpl> sweepSpl;
+  // From an exponential sweep: the harmonics, or why they could not be had.
+  std::optional<HarmonicDistortion> distortion;
   BandLevels levels;
   std::int64_t clippedSamples = 0;  // samples at full scale
 };

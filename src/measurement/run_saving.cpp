@@ -10,6 +10,7 @@
 #include "files/run_files.h"
 #include "measurement/saved_files.h"
 #include "report/band_report.h"
+#include "report/distortion_report.h"
 #include "report/run_json.h"
 #include "report/run_texts.h"
 
@@ -133,10 +134,13 @@ SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq
   return {true, summary};
 }
 
-std::string SavedText(const SavedRun& saved, const std::filesystem::path& dir,
+std::string SavedText(std::span<const std::string> files, const std::filesystem::path& dir,
                       const SessionResponses& session) {
-  std::string message = "Saved " + saved.stem + ".frd, " + saved.stem + "-ir.wav, " + saved.stem +
-                        ".svg and " + saved.stem + ".json in " + dir.string();
+  std::string message = "Saved ";
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    message += (i == 0 ? "" : i + 1 == files.size() ? " and " : ", ") + files[i];
+  }
+  message += " in " + dir.string();
   if (session.size() > 1) {
     message += ", with average.frd, average.svg and average.json of the " +
                std::to_string(session.size()) + " runs saved since the program started";
@@ -144,11 +148,27 @@ std::string SavedText(const SavedRun& saved, const std::filesystem::path& dir,
   return message + ".";
 }
 
-// The run's JSON beside its other files.
-FileResult SaveRunJson(const std::filesystem::path& dir, const KeptRun& run,
-                       const std::string& stem) {
-  const std::vector<std::string> files{stem + ".frd", stem + "-ir.wav", stem + ".svg",
-                                       stem + ".json"};
+// The files of the analyses that ran beside the response (distortion ...),
+// then the run's JSON, which names them all; files holds their names.
+FileResult SaveAnalysisFiles(const std::filesystem::path& dir, const KeptRun& run,
+                             const SavedRun& saved, std::vector<std::string>& files) {
+  files = {saved.stem + ".frd", saved.stem + "-ir.wav", saved.stem + ".svg"};
+  std::vector<std::pair<std::string, std::string>> texts;
+  const ChannelResult& microphone = run.result.Microphone();
+  if (microphone.distortion && !microphone.distortion->points.empty()) {
+    texts.emplace_back(saved.stem + std::string(kDistortionCsvSuffix),
+                       DistortionCsv(*microphone.distortion));
+    texts.emplace_back(
+        saved.stem + std::string(kDistortionSvgSuffix),
+        RenderResponseSvg(DistortionPlot(saved.number, run.record.facts, *microphone.distortion)));
+  }
+  for (const auto& [name, text] : texts) {
+    if (auto written = PlaceText(dir / name, Placing::kNew, text); !written) {
+      return written;
+    }
+    files.push_back(name);
+  }
+  files.push_back(saved.stem + ".json");
   return PlaceText(dir / files.back(), Placing::kNew,
                    RunJson({run.setup, run.result, run.record.facts, files}));
 }
@@ -185,8 +205,9 @@ SaveOutcome SaveToFolder(const std::filesystem::path& dir, const KeptRun& kept, 
   if (!saved) {
     return {false, DescribeFileError(saved.error())};
   }
-  if (auto json = SaveRunJson(dir, kept, saved->stem); !json) {
-    return {false, DescribeFileError(json.error())};
+  std::vector<std::string> files;
+  if (auto written = SaveAnalysisFiles(dir, kept, *saved, files); !written) {
+    return {false, DescribeFileError(written.error())};
   }
   session.Add(saved->stem, run.response);
   if (eq.enabled && !firstRun) {
@@ -195,7 +216,7 @@ SaveOutcome SaveToFolder(const std::filesystem::path& dir, const KeptRun& kept, 
   if (auto average = SaveAverage(dir, session, predicted, run.facts, designed); !average) {
     return {false, DescribeFileError(average.error())};
   }
-  const std::string message = SavedText(*saved, dir, session);
+  const std::string message = SavedText(files, dir, session);
   if (!correction.ok) {
     return {false, message + " " + correction.message};
   }

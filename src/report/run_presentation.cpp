@@ -8,6 +8,7 @@
 #include "analysis/levels.h"
 #include "analysis/time_of_flight.h"
 #include "report/band_report.h"
+#include "report/distortion_report.h"
 
 namespace {
 
@@ -189,6 +190,9 @@ void PresentRun(const RunOutput& io, const MeasurementSetup& setup, const RunRes
   const ChannelResult& microphone = result.Microphone();
   if (!microphone.impulse.empty() && aligned) {
     ReportFlight(io, microphone.timeOfFlight, result.rate);
+  }
+  if (microphone.distortion && aligned) {
+    std::fputs(DistortionSummary(*microphone.distortion).c_str(), io.err);
   }
   if (microphone.sweepSpl && aligned) {
     std::fprintf(io.err, "Sweep level at the microphone: %.1f dB SPL (Z), %.1f dB SPL (C).\n",

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "signals/log_sweep.h"
 #include "signals/sweep.h"
 #include "signals/sync_pulse.h"
 
@@ -29,6 +30,17 @@ RunSignals MakeRunSignals(const MeasurementSetup& setup) {
   std::copy(burst.begin(), burst.end(), signals.loopback.begin() + signals.checkBurstStart);
 
   const Stimulus& tone = setup.stimulus;
+  if (tone.kind == SweepKind::kExponential) {
+    const LogSweepPlan plan =
+        MakeLogSweep({.startHz = tone.startHz,
+                      .endHz = tone.endHz,
+                      .rate = static_cast<double>(setup.rate),
+                      .seconds = static_cast<double>(setup.SweepSamples()) / setup.rate,
+                      .amplitude = tone.amplitude},
+                     EDGE_PAD, signals.stimulus, signals.freqTrack);
+    signals.sweepRateConstant = plan.rateConstant;
+    return signals;
+  }
   MakeSweep(setup.rate, signals.stimulus.data(), signals.freqTrack.data(), tone.startHz, tone.endHz,
             total, tone.amplitude, EDGE_PAD);
   return signals;

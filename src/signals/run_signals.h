@@ -20,6 +20,9 @@ struct RunSignals {
   std::int32_t burstStart = 0;       // where the sync burst starts
   std::int32_t burstLength = 0;      // one cycle of the burst's tone
   std::int32_t checkBurstStart = 0;  // where the check burst starts
+  // An exponential sweep's rate constant L in seconds (its tone rises by e
+  // in L); 0 for a linear sweep.
+  double sweepRateConstant = 0.0;
 
   // The burst as it was sent.
   [[nodiscard]] std::span<const SampleWord> SentBurst() const {
