@@ -41,7 +41,8 @@ std::string Percent(double percent) {
   return Fixed(percent, decimals);
 }
 
-// The point within 1/48 octave of hz, if the analysis reached it.
+}  // namespace
+
 const DistortionPoint* PointAt(const HarmonicDistortion& distortion, double hz) {
   const DistortionPoint* nearest = nullptr;
   double distance = std::numeric_limits<double>::infinity();
@@ -54,8 +55,6 @@ const DistortionPoint* PointAt(const HarmonicDistortion& distortion, double hz) 
   }
   return distance <= 1.0 / 48.0 + 1e-9 ? nearest : nullptr;
 }
-
-}  // namespace
 
 std::string DistortionCsv(const HarmonicDistortion& distortion) {
   std::string text(kDistortionCsvHeader);

@@ -29,6 +29,9 @@ std::string DistortionCsv(const HarmonicDistortion& distortion);
 ResponsePlot DistortionPlot(int number, const RunFacts& facts,
                             const HarmonicDistortion& distortion);
 
+// The point within 1/48 octave of hz, if the analysis reached it.
+const DistortionPoint* PointAt(const HarmonicDistortion& distortion, double hz);
+
 // One line for standard error, ending in a newline: THD and H2 and H3 at
 // 100 Hz, 1 kHz and 10 kHz where they were measured, e.g.
 // "Distortion: 100 Hz THD 1.2 % (H2 -40.1 dB, H3 -52.3 dB); 1 kHz THD 0.35 % (H2 -49.2 dB)."

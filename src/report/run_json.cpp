@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/time_of_flight.h"
+#include "report/distortion_report.h"
 #include "report/frd_file.h"
 
 namespace {
@@ -118,6 +119,25 @@ json FlightJson(const ChannelResult& microphone, double rate) {
   return {{"samples", flight.samples}, {"ms", flight.milliseconds}, {"distance_m", flight.metres}};
 }
 
+// The distortion at the frequencies the summary line names, or why none.
+json DistortionJson(const std::optional<HarmonicDistortion>& distortion) {
+  if (!distortion) {
+    return nullptr;
+  }
+  json at = json::array();
+  for (const double hz : {100.0, 1000.0, 10000.0}) {
+    if (const DistortionPoint* point = PointAt(*distortion, hz)) {
+      at.push_back({{"hz", point->hz},
+                    {"thd_percent", OrNull(point->thdPercent)},
+                    {"h2_db", OrNull(point->harmonicDb[0])},
+                    {"h3_db", OrNull(point->harmonicDb[1])}});
+    }
+  }
+  return {{"refused", distortion->refusal.empty() ? json(nullptr) : json(distortion->refusal)},
+          {"points", distortion->points.size()},
+          {"at", at}};
+}
+
 }  // namespace
 
 std::string RunJson(const RunJsonInput& run) {
@@ -137,7 +157,8 @@ std::string RunJson(const RunJsonInput& run) {
                 {"sweep_spl", microphone.sweepSpl ? json{{"z_db", microphone.sweepSpl->zDb},
                                                          {"c_db", microphone.sweepSpl->cDb}}
                                                   : json(nullptr)},
-                {"files", run.files}};
+                {"distortion", DistortionJson(microphone.distortion)},
+      {"files", run.files}};
   return document.dump(2) + "\n";
 }
 
