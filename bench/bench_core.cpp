@@ -13,8 +13,12 @@
 // terminal.
 namespace {
 
+// state.range(0): 0 for the linear sweep, 1 for the exponential one (its
+// distortion analysis included).
 void BM_DefaultRunComputation(benchmark::State& state) {
-  const MeasurementSetup setup = MakeSetup(Settings{}, SetupChoices{});
+  SetupChoices choices;
+  choices.sweep = state.range(0) == 0 ? SweepKind::kLinear : SweepKind::kExponential;
+  const MeasurementSetup setup = MakeSetup(Settings{}, choices);
   for (auto _ : state) {
     const RunSignals played = MakeRunSignals(setup);
     const Recording recorded{{played.stimulus, played.loopback}, {}};
@@ -26,7 +30,7 @@ void BM_DefaultRunComputation(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * setup.TotalSamples());
 }
-BENCHMARK(BM_DefaultRunComputation)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DefaultRunComputation)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
