@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <limits>
 #include <numbers>
+#include <optional>
 #include <span>
 #include <stdexcept>
 
@@ -127,6 +128,55 @@ struct Stretch {
   std::int64_t end = 0;
 
   [[nodiscard]] std::int64_t Length() const { return end - begin; }
+};
+
+// Where the windows lie in the response, in samples, following the time of
+// flight.
+struct DistortionWindows {
+  Layout layout;
+  double rate = 0.0;
+  std::int64_t arrival = 0;  // the fundamental's
+  // Where the noise stretches after the fundamental begin and those before
+  // the harmonics end.
+  std::int64_t afterBegin = 0;
+  std::int64_t beforeEnd = 0;
+
+  DistortionWindows(const Layout& laidOut, const SweepRange& range, std::int32_t timeOfFlight)
+      : layout(laidOut), rate(range.rate), arrival(static_cast<std::int64_t>(timeOfFlight)) {
+    afterBegin = arrival + 2 * std::llround(layout.after[1] * rate);
+    beforeEnd = WindowOf(layout.highest).begin;
+  }
+
+  // Harmonic k's window.
+  [[nodiscard]] Stretch WindowOf(int k) const {
+    const auto at = static_cast<std::size_t>(k);
+    const double at0 = static_cast<double>(arrival) - layout.arrival.at(at) * rate;
+    return Stretch{std::llround(at0 - layout.before.at(at) * rate),
+                   std::llround(at0 + layout.after.at(at) * rate)};
+  }
+  // The same window where it measures the noise floor, where no harmonic
+  // lies: after the fundamental's window, as far as that window reaches
+  // after the arrival, and before the earliest harmonic's window. Noise
+  // deconvolved to a time t at frequency F was recorded when the sweep
+  // passed F, t later; the first stretch maps the highest frequencies past
+  // the end of the recording and the second the lowest before its start,
+  // where there is no noise, so the floor is the higher of the two.
+  [[nodiscard]] Stretch NoiseAfter(int k) const {
+    return Stretch{afterBegin, afterBegin + WindowOf(k).Length()};
+  }
+  [[nodiscard]] Stretch NoiseBefore(int k) const {
+    return Stretch{beforeEnd - WindowOf(k).Length(), beforeEnd};
+  }
+  // The order of the longest window the noise floor is measured in.
+  [[nodiscard]] int LongestNoise() const { return layout.highest >= 2 ? 2 : 1; }
+  // The longest window of all, for the transform's length.
+  [[nodiscard]] std::int64_t Longest() const {
+    std::int64_t longest = 0;
+    for (int k = 1; k <= layout.highest; ++k) {
+      longest = std::max(longest, WindowOf(k).Length());
+    }
+    return longest;
+  }
 };
 
 double HalfHann(std::int64_t index, std::int64_t count) {
@@ -281,6 +331,162 @@ std::string TooShort(const SweepRange& range, double rateConstant, double needHa
          ", or a higher start frequency.";
 }
 
+// Half the gap between the 2nd harmonic and the fundamental ends the
+// 2nd harmonic's window and begins the fundamental's: it must hold the
+// room's decay, and the fundamental's window 3 cycles of the start. Why
+// not, if it does not.
+std::optional<std::string> DecayRefusal(const TwoSided& response, const SweepRange& range,
+                                        double rateConstant, const DistortionWindows& windows) {
+  const double rate = range.rate;
+  const int longestNoise = windows.LongestNoise();
+  const std::array<Stretch, 2> longestQuiet{windows.NoiseAfter(longestNoise),
+                                            windows.NoiseBefore(longestNoise)};
+  const double decay = static_cast<double>(DecaySamples(
+                           response, {windows.arrival, windows.afterBegin}, longestQuiet, rate)) /
+                       rate;
+  const double cyclesNeed = kDistortionWindowCycles / 2.0 / range.startHz;
+  const double halfGap = rateConstant * std::numbers::ln2 / 2.0;
+  if (halfGap < std::max(decay, cyclesNeed)) {
+    char why[160];
+    if (decay >= cyclesNeed) {
+      std::snprintf(why, sizeof why, "twice the room's decay of %.2f s to %.0f dB below its peak",
+                    decay, kDecayDropDb);
+    } else {
+      std::snprintf(why, sizeof why, "%.0f cycles of %.0f Hz in the fundamental's window",
+                    kDistortionWindowCycles, range.startHz);
+    }
+    return TooShort(range, rateConstant, std::max(decay, cyclesNeed), why);
+  }
+  if (windows.layout.after[1] < decay) {
+    return "The room's response lasts " + Seconds(decay) +
+           ", longer than the windows reach: measure closer to the loudspeaker.";
+  }
+  return std::nullopt;
+}
+
+// Why the windows cannot be measured in the response, if they cannot: it
+// must hold them before time zero and the noise after the fundamental, and
+// the gap between the fundamental and the 2nd harmonic the room's decay.
+std::optional<std::string> Refusal(const RoomResponse& room, const SweepRange& range,
+                                   double rateConstant, const DistortionWindows& windows) {
+  const double rate = range.rate;
+  const int longestNoise = windows.LongestNoise();
+  const std::int64_t leadNeeded = -windows.NoiseBefore(longestNoise).begin;
+  if (leadNeeded > static_cast<std::int64_t>(room.beforeZero.size())) {
+    return "The response holds " + Seconds(static_cast<double>(room.beforeZero.size()) / rate) +
+           " before time zero, and the analysis reads " +
+           Seconds(static_cast<double>(leadNeeded) / rate) +
+           " before it: deconvolve with DistortionLeadSamples of lead.";
+  }
+  // Beyond this index the circle holds the time before zero again.
+  const std::int64_t circleEnd = static_cast<std::int64_t>(room.transformSize) - leadNeeded;
+  if (windows.NoiseAfter(longestNoise).end >
+      std::min(circleEnd, static_cast<std::int64_t>(room.impulse.size()))) {
+    return "The response ends too soon after the fundamental to measure the noise floor: record "
+           "longer after the sweep.";
+  }
+  return DecayRefusal(TwoSided(room), range, rateConstant, windows);
+}
+
+// The points, every 1/24 octave from the start up to the top.
+std::vector<DistortionPoint> PointsOf(const SweepRange& range) {
+  std::vector<DistortionPoint> points;
+  const double top = range.TopHz();
+  for (int i = 0;; ++i) {
+    const double hz = range.startHz * std::exp2(i / kDistortionPointsPerOctave);
+    if (hz > top * kTopSlack) {
+      break;
+    }
+    DistortionPoint point;
+    point.hz = hz;
+    points.push_back(point);
+  }
+  return points;
+}
+
+// What measuring the points reads: the response, where its windows lie and
+// the range, and the one transform every window goes through.
+struct Measuring {
+  const TwoSided& response;
+  const DistortionWindows& windows;
+  const SweepRange& range;
+  WindowSpectra& spectra;
+};
+
+// Sets each point's fundamentalDb; returns the fundamental's power there.
+std::vector<double> MeasureFundamental(const Measuring& measuring,
+                                       std::span<DistortionPoint> points) {
+  const SweepRange& range = measuring.range;
+  measuring.spectra.Take(measuring.response, measuring.windows.WindowOf(1));
+  std::vector<double> fundamental;
+  for (DistortionPoint& point : points) {
+    // Inside the swept range, as the fine response: outside it the
+    // response is 0 by construction.
+    fundamental.push_back(measuring.spectra.BandPower(
+        BandAround(point.hz, kHalfPointBand, range.startHz, range.TopHz())));
+    point.fundamentalDb =
+        fundamental.back() > 0.0 ? 10.0 * std::log10(fundamental.back()) : kNoLevelDb;
+    point.fundamentalDb = std::max(point.fundamentalDb, kNoLevelDb);
+  }
+  return fundamental;
+}
+
+// Harmonic k's power at k times each point, and the noise floor's there.
+struct HarmonicPowers {
+  std::vector<double> harmonic;
+  std::vector<double> floors;
+};
+
+HarmonicPowers MeasureHarmonicPowers(const Measuring& measuring, int k,
+                                     std::span<const DistortionPoint> points) {
+  const auto order = static_cast<double>(k);
+  const double top = measuring.range.TopHz();
+  WindowSpectra& spectra = measuring.spectra;
+  HarmonicPowers powers{std::vector<double>(points.size()),
+                        std::vector<double>(points.size(), 0.0)};
+  spectra.Take(measuring.response, measuring.windows.WindowOf(k));
+  for (std::size_t p = 0; p < points.size(); ++p) {
+    const double hz = order * points[p].hz;
+    powers.harmonic[p] = spectra.BandPower(BandAround(hz, kHalfPointBand));
+  }
+  for (const Stretch& quiet : {measuring.windows.NoiseAfter(k), measuring.windows.NoiseBefore(k)}) {
+    spectra.Take(measuring.response, quiet);
+    for (std::size_t p = 0; p < points.size(); ++p) {
+      const double hz = order * points[p].hz;
+      powers.floors[p] =
+          std::max(powers.floors[p],
+                   spectra.BandPower(BandAround(hz, kHalfFloorBand, 0.0, top / kHalfPointBand)));
+    }
+  }
+  return powers;
+}
+
+// Measures harmonic k and its floor, and sets it in the points where it is
+// measured, adding its power relative to the fundamental to thdPower.
+void MeasureHarmonic(const Measuring& measuring, int k, std::span<const double> fundamental,
+                     std::span<DistortionPoint> points, std::span<double> thdPower) {
+  const SweepRange& range = measuring.range;
+  const double top = range.TopHz();
+  const HarmonicPowers powers = MeasureHarmonicPowers(measuring, k, points);
+  for (std::size_t p = 0; p < points.size(); ++p) {
+    DistortionPoint& point = points[p];
+    const double hz = static_cast<double>(k) * point.hz;
+    // The band must lie inside the swept range: the response's hard edges
+    // ring at the range's ends, in every window alike.
+    const bool inRange = hz * kHalfPointBand <= top * kTopSlack &&
+                         point.hz >= range.startHz * kSettledAbove / kTopSlack;
+    const double floor = powers.floors[p];
+    const double harmonic = powers.harmonic[p];
+    const bool clear = harmonic > 0.0 && harmonic >= floor * std::pow(10.0, kAboveFloorDb / 10.0);
+    if (inRange && clear && fundamental[p] > 0.0) {
+      const double ratio = harmonic / fundamental[p];
+      point.harmonicDb.at(static_cast<std::size_t>(k - 2)) = 10.0 * std::log10(ratio);
+      thdPower[p] += ratio;
+      point.thdPercent = 100.0 * std::sqrt(thdPower[p]);
+    }
+  }
+}
+
 }  // namespace
 
 std::size_t DistortionLeadSamples(const SweepRange& range, double rateConstant) {
@@ -296,146 +502,27 @@ std::size_t DistortionLeadSamples(const SweepRange& range, double rateConstant) 
 HarmonicDistortion MeasureHarmonicDistortion(const RoomResponse& room, const SweepRange& range,
                                              const SweepTiming& timing) {
   const double rateConstant = timing.rateConstant;
-  const std::int32_t timeOfFlight = timing.timeOfFlight;
   if (!Usable(range, rateConstant)) {
     return Refused(
         "No exponential sweep to measure distortion from: it needs the sweep's rate constant "
         "and a range that reaches above its start.");
   }
-  const double rate = range.rate;
-  const Layout layout = LayOut(range, rateConstant);
-  const auto arrival = static_cast<std::int64_t>(timeOfFlight);
-  const auto samples = [&](double seconds) { return std::llround(seconds * rate); };
-  // Harmonic k's window, following the time of flight.
-  const auto windowOf = [&](int k) {
-    const auto at = static_cast<std::size_t>(k);
-    const double at0 = static_cast<double>(arrival) - layout.arrival.at(at) * rate;
-    return Stretch{std::llround(at0 - layout.before.at(at) * rate),
-                   std::llround(at0 + layout.after.at(at) * rate)};
-  };
-  // The same window where it measures the noise floor, where no harmonic
-  // lies: after the fundamental's window, as far as that window reaches
-  // after the arrival, and before the earliest harmonic's window. Noise
-  // deconvolved to a time t at frequency F was recorded when the sweep
-  // passed F, t later; the first stretch maps the highest frequencies past
-  // the end of the recording and the second the lowest before its start,
-  // where there is no noise, so the floor is the higher of the two.
-  const std::int64_t afterBegin = arrival + 2 * samples(layout.after[1]);
-  const std::int64_t beforeEnd = windowOf(layout.highest).begin;
-  const auto afterOf = [&](int k) {
-    return Stretch{afterBegin, afterBegin + windowOf(k).Length()};
-  };
-  const auto beforeOf = [&](int k) { return Stretch{beforeEnd - windowOf(k).Length(), beforeEnd}; };
-  const int longestNoise = layout.highest >= 2 ? 2 : 1;
-
-  const std::int64_t leadNeeded = -beforeOf(longestNoise).begin;
-  if (leadNeeded > static_cast<std::int64_t>(room.beforeZero.size())) {
-    return Refused("The response holds " +
-                   Seconds(static_cast<double>(room.beforeZero.size()) / rate) +
-                   " before time zero, and the analysis reads " +
-                   Seconds(static_cast<double>(leadNeeded) / rate) +
-                   " before it: deconvolve with DistortionLeadSamples of lead.");
-  }
-  // Beyond this index the circle holds the time before zero again.
-  const std::int64_t circleEnd = static_cast<std::int64_t>(room.transformSize) - leadNeeded;
-  if (afterOf(longestNoise).end >
-      std::min(circleEnd, static_cast<std::int64_t>(room.impulse.size()))) {
-    return Refused(
-        "The response ends too soon after the fundamental to measure the noise floor: record "
-        "longer after the sweep.");
-  }
-
-  // Half the gap between the 2nd harmonic and the fundamental ends the
-  // 2nd harmonic's window and begins the fundamental's: it must hold the
-  // room's decay, and the fundamental's window 3 cycles of the start.
-  const TwoSided response(room);
-  const std::array<Stretch, 2> longestQuiet{afterOf(longestNoise), beforeOf(longestNoise)};
-  const double decay =
-      static_cast<double>(DecaySamples(response, {arrival, afterBegin}, longestQuiet, rate)) / rate;
-  const double cyclesNeed = kDistortionWindowCycles / 2.0 / range.startHz;
-  const double halfGap = rateConstant * std::numbers::ln2 / 2.0;
-  if (halfGap < std::max(decay, cyclesNeed)) {
-    char why[160];
-    if (decay >= cyclesNeed) {
-      std::snprintf(why, sizeof why, "twice the room's decay of %.2f s to %.0f dB below its peak",
-                    decay, kDecayDropDb);
-    } else {
-      std::snprintf(why, sizeof why, "%.0f cycles of %.0f Hz in the fundamental's window",
-                    kDistortionWindowCycles, range.startHz);
-    }
-    return Refused(TooShort(range, rateConstant, std::max(decay, cyclesNeed), why));
-  }
-  if (layout.after[1] < decay) {
-    return Refused("The room's response lasts " + Seconds(decay) +
-                   ", longer than the windows reach: measure closer to the loudspeaker.");
+  const DistortionWindows windows(LayOut(range, rateConstant), range, timing.timeOfFlight);
+  if (std::optional<std::string> reason = Refusal(room, range, rateConstant, windows)) {
+    return Refused(std::move(*reason));
   }
 
   // The points and, for each, the powers the windows give.
   HarmonicDistortion result;
-  const double top = range.TopHz();
-  for (int i = 0;; ++i) {
-    const double hz = range.startHz * std::exp2(i / kDistortionPointsPerOctave);
-    if (hz > top * kTopSlack) {
-      break;
-    }
-    DistortionPoint point;
-    point.hz = hz;
-    result.points.push_back(point);
-  }
-  std::int64_t longest = 0;
-  for (int k = 1; k <= layout.highest; ++k) {
-    longest = std::max(longest, windowOf(k).Length());
-  }
-  WindowSpectra spectra(SmoothTransformSize(static_cast<std::size_t>(2 * longest)), rate);
-
-  spectra.Take(response, windowOf(1));
-  std::vector<double> fundamental;
-  for (DistortionPoint& point : result.points) {
-    // Inside the swept range, as the fine response: outside it the
-    // response is 0 by construction.
-    fundamental.push_back(
-        spectra.BandPower(BandAround(point.hz, kHalfPointBand, range.startHz, top)));
-    point.fundamentalDb =
-        fundamental.back() > 0.0 ? 10.0 * std::log10(fundamental.back()) : kNoLevelDb;
-    point.fundamentalDb = std::max(point.fundamentalDb, kNoLevelDb);
-  }
+  result.points = PointsOf(range);
+  const TwoSided response(room);
+  WindowSpectra spectra(SmoothTransformSize(static_cast<std::size_t>(2 * windows.Longest())),
+                        range.rate);
+  const Measuring measuring{response, windows, range, spectra};
+  const std::vector<double> fundamental = MeasureFundamental(measuring, result.points);
   std::vector<double> thdPower(result.points.size(), 0.0);
-  std::vector<double> harmonic(result.points.size());
-  std::vector<double> floors(result.points.size());
-  for (int k = 2; k <= layout.highest; ++k) {
-    const auto order = static_cast<double>(k);
-    spectra.Take(response, windowOf(k));
-    std::fill(floors.begin(), floors.end(), 0.0);
-    for (std::size_t p = 0; p < result.points.size(); ++p) {
-      const double hz = order * result.points[p].hz;
-      harmonic[p] = spectra.BandPower(BandAround(hz, kHalfPointBand));
-    }
-    for (const Stretch& quiet : {afterOf(k), beforeOf(k)}) {
-      spectra.Take(response, quiet);
-      for (std::size_t p = 0; p < result.points.size(); ++p) {
-        const double hz = order * result.points[p].hz;
-        floors[p] =
-            std::max(floors[p],
-                     spectra.BandPower(BandAround(hz, kHalfFloorBand, 0.0, top / kHalfPointBand)));
-      }
-    }
-    for (std::size_t p = 0; p < result.points.size(); ++p) {
-      DistortionPoint& point = result.points[p];
-      const double hz = order * point.hz;
-      // The band must lie inside the swept range: the response's hard edges
-      // ring at the range's ends, in every window alike.
-      const bool inRange = hz * kHalfPointBand <= top * kTopSlack &&
-                           point.hz >= range.startHz * kSettledAbove / kTopSlack;
-      const double floor = floors[p];
-      const bool clear =
-          harmonic[p] > 0.0 && harmonic[p] >= floor * std::pow(10.0, kAboveFloorDb / 10.0);
-      if (inRange && clear && fundamental[p] > 0.0) {
-        const double ratio = harmonic[p] / fundamental[p];
-        point.harmonicDb.at(static_cast<std::size_t>(k - 2)) = 10.0 * std::log10(ratio);
-        thdPower[p] += ratio;
-        point.thdPercent = 100.0 * std::sqrt(thdPower[p]);
-      }
-    }
+  for (int k = 2; k <= windows.layout.highest; ++k) {
+    MeasureHarmonic(measuring, k, fundamental, result.points, thdPower);
   }
   return result;
 }
