@@ -23,7 +23,7 @@ constexpr std::int32_t kPad = 24000;
 constexpr std::int32_t kTotal = 480000 + 2 * kPad;
 constexpr std::int32_t kFlight = 409;
 constexpr auto kSamples = static_cast<std::size_t>(kTotal);
-const SweepRange kDefaultRange{18.0, 16175.0};
+const SweepRange kDefaultRange{18.0, 16175.0, 48000.0};
 
 struct DefaultRun {
   std::vector<SampleWord> played = std::vector<SampleWord>(kSamples);
