@@ -76,3 +76,33 @@ std::vector<GridLine> DbGrid(const DbAxis& axis) {
   }
   return lines;
 }
+
+TimeAxis TimeAxisFor(double fromS, double toS) {
+  if (!std::isfinite(fromS) || !std::isfinite(toS) || !(toS > fromS)) {
+    return {};
+  }
+  const double span = toS - std::max(fromS, 0.0);
+  const double rough = span / 6.0;
+  const double decade = std::pow(10.0, std::floor(std::log10(rough)));
+  double step = 10.0 * decade;
+  for (const double multiple : {1.0, 2.0, 5.0}) {
+    if (multiple * decade >= rough) {
+      step = multiple * decade;
+      break;
+    }
+  }
+  return {fromS, std::ceil(toS / step * (1.0 - 1e-9)) * step, step, toS >= 2.0};
+}
+
+std::vector<GridLine> TimeGrid(const TimeAxis& axis) {
+  std::vector<GridLine> lines;
+  const auto first = static_cast<long>(std::ceil(axis.fromS / axis.stepS - 1e-9));
+  const auto last = static_cast<long>(std::floor(axis.toS / axis.stepS + 1e-9));
+  for (long k = first; k <= last; ++k) {
+    const double seconds = static_cast<double>(k) * axis.stepS;
+    char text[24];
+    std::snprintf(text, sizeof text, "%g", axis.inSeconds ? seconds : seconds * 1000.0);
+    lines.push_back({seconds, k == 0 ? "0" : text, k == 0});
+  }
+  return lines;
+}

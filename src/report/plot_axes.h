@@ -39,3 +39,21 @@ DbAxis DbAxisFor(double lowestDb, double highestDb);
 
 // Lines every stepDb, labelled "+6", "0", "-12"; 0 dB is major.
 std::vector<GridLine> DbGrid(const DbAxis& axis);
+
+// A linear time axis from fromS to toS with grid lines every stepS, read in
+// milliseconds (inSeconds false) or seconds.
+struct TimeAxis {
+  double fromS = 0.0;
+  double toS = 1.0;
+  double stepS = 0.1;
+  bool inSeconds = false;
+};
+
+// An axis that holds fromS..toS, its end on a grid line, some 5 to 10 lines
+// (steps of 1, 2 or 5 times a power of ten); seconds from 2 s up. The start
+// stays where it is (a plot may start a little before 0).
+TimeAxis TimeAxisFor(double fromS, double toS);
+
+// Lines at every multiple of stepS within the axis, labelled "0", "50",
+// "100" (ms) or "0", "0.5", "1" (s); 0 is major.
+std::vector<GridLine> TimeGrid(const TimeAxis& axis);

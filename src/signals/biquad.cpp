@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <vector>
 
 BiquadCoefficients DesignBiquad(const BiquadSpec& spec, double rate) {
   const double w0 = 2.0 * std::numbers::pi * spec.hz / rate;
@@ -43,4 +44,35 @@ std::complex<double> ResponseAt(const BiquadCoefficients& section, std::complex<
   const std::complex<double> z2 = z1 * z1;
   return (section.b[0] + section.b[1] * z1 + section.b[2] * z2) /
          (1.0 + section.a[0] * z1 + section.a[1] * z2);
+}
+
+std::vector<BiquadCoefficients> DesignButterworthBandpass(int order, double lowHz, double highHz,
+                                                          double rate) {
+  const double pi = std::numbers::pi;
+  const double twiceRate = 2.0 * rate;
+  const double lowRad = twiceRate * std::tan(pi * lowHz / rate);
+  const double highRad = twiceRate * std::tan(pi * highHz / rate);
+  const double centreSquared = lowRad * highRad;
+  const double width = highRad - lowRad;
+  // The digital frequency that the analog centre maps to, where the
+  // Butterworth band-pass passes 0 dB.
+  const std::complex<double> centre =
+      UnitDelayAt(rate / pi * std::atan(std::sqrt(centreSquared) / twiceRate), rate);
+  std::vector<BiquadCoefficients> sections;
+  for (int k = 0; k < order; ++k) {
+    const std::complex<double> prototype =
+        std::polar(1.0, pi / 2.0 + pi * (2.0 * k + 1.0) / (2.0 * order));
+    const std::complex<double> half = prototype * width / 2.0;
+    const std::complex<double> root = std::sqrt(half * half - centreSquared);
+    // The two band-pass poles of one prototype pole have the product w0^2, so
+    // one lies above the real axis and one below: the one above and its
+    // conjugate (from the conjugate prototype pole) make a section.
+    const std::complex<double> pole = (half + root).imag() > 0.0 ? half + root : half - root;
+    const std::complex<double> z = (twiceRate + pole) / (twiceRate - pole);
+    BiquadCoefficients section{.b = {1.0, 0.0, -1.0}, .a = {-2.0 * z.real(), std::norm(z)}};
+    const double gain = 1.0 / std::abs(ResponseAt(section, centre));
+    section.b = {gain, 0.0, -gain};
+    sections.push_back(section);
+  }
+  return sections;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <complex>
+#include <vector>
 
 enum class BiquadShape { kLowpass, kHighpass, kBandpass, kPeaking, kNotch };
 
@@ -33,6 +34,17 @@ std::complex<double> UnitDelayAt(double hz, double rate);
 
 // The section's transfer function at the unit delay z1 (see UnitDelayAt).
 std::complex<double> ResponseAt(const BiquadCoefficients& section, std::complex<double> z1);
+
+// A Butterworth band-pass of the given order (that of its low-pass prototype:
+// order sections, 2 * order poles) from lowHz to highHz, its -3 dB edges: the
+// analog prototype is turned into a band-pass (s -> (s^2 + w0^2) / (B s), the
+// edges pre-warped) and each conjugate pair of its poles mapped by the bilinear
+// transform into one section with zeros at 0 Hz and rate / 2. Each section is
+// scaled to 0 dB at the centre, so the cascade is too. For fractional-octave
+// bands: the band must be narrower than about two octaves, so that every pole
+// pair is complex, and lie below rate / 2.
+std::vector<BiquadCoefficients> DesignButterworthBandpass(int order, double lowHz, double highHz,
+                                                          double rate);
 
 // The running state of one section, in transposed direct form II.
 class BiquadState {
