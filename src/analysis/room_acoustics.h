@@ -13,9 +13,10 @@
 
 #include "analysis/octave_filters.h"
 #include "analysis/spectral_decay.h"
+#include "setup/run_constants.h"
 
 struct AcousticsRequest {
-  double rate = 48000.0;
+  double rate = SAMPLE_RATE;
   // The swept range: only bands whose edges lie inside it are analysed.
   double startHz = 20.0;
   double topHz = 20000.0;
@@ -85,7 +86,7 @@ struct BandDecay {
 };
 
 struct RoomAcoustics {
-  double rate = 48000.0;
+  double rate = SAMPLE_RATE;
   // The start (ISO 3382-1): the first sample whose square is within 20 dB of
   // the squared response's maximum. Every band shares this time zero.
   std::size_t startIndex = 0;

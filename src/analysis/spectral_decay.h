@@ -18,7 +18,7 @@ struct SpectralDecay {
 };
 
 struct SpectralDecayRequest {
-  double rate = 48000.0;
+  double rate = SAMPLE_RATE;
   double lowHz = 15.0;
   double highHz = 300.0;
   double sliceStepS = 0.02;
