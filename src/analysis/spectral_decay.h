@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "setup/run_constants.h"
+
 struct SpectralDecay {
   std::vector<double> hz;  // 48 points an octave, each level the mean over 1/24 octave
   double sliceStepS = 0.0;
