@@ -102,11 +102,13 @@ SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq
     }
   }
   curves.push_back({"Predicted after correction", design.corrected, "#2ca02c", 1.6, true, 1.0});
-  char summary[160];
-  (void)std::snprintf(
-      summary, sizeof summary, " Room correction: %zu %s, pre-gain %.1f dB, in %s, %s and %s.",
-      design.filters.size(), design.filters.size() == 1 ? "filter" : "filters", design.preGainDb,
-      kCamillaDspFileName, kEqualizerApoFileName, kSimroomFileName);
+  char summary[224];
+  (void)std::snprintf(summary, sizeof summary,
+                      " Room correction: %zu %s, pre-gain %.1f dB, largest peak left %+.1f dB at "
+                      "%.0f Hz, in %s, %s and %s.",
+                      design.filters.size(), design.filters.size() == 1 ? "filter" : "filters",
+                      design.preGainDb, design.peakLeftDb, design.peakLeftHz, kCamillaDspFileName,
+                      kEqualizerApoFileName, kSimroomFileName);
   return {true, summary};
 }
 
