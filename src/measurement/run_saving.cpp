@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <new>
 
 #include "correction/correction_design.h"
 #include "correction/correction_exports.h"
@@ -156,12 +157,10 @@ SaveOutcome SaveToFolder(const std::filesystem::path& dir, const RunRecord& reco
 
 }  // namespace
 
-void KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
-             const RunOptions& options, SessionResponses& session) {
-  if (const auto fault = result.Fault()) {
-    WarnNotKept(io, kResultsFile, *fault);
-    return;
-  }
+namespace {
+
+void Keep(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
+          const RunOptions& options, SessionResponses& session) {
   const ChannelResult& microphone = result.Microphone();
   if (auto appended = AppendResults(kResultsFile, WriteReport(microphone.levels, setup.plan));
       !appended) {
@@ -170,7 +169,33 @@ void KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult
   if (options.saveDir.empty() || result.nothingSwept) {
     return;
   }
+  // A response that could not be computed leaves no file: an empty one
+  // would read as a measurement of silence, and would pull the average down.
+  if (microphone.responseFailure) {
+    ReportSaved(io, false,
+                "nothing was saved in " + options.saveDir +
+                    " for this run, whose impulse response could not be computed; it takes no "
+                    "part in the average or the correction.");
+    return;
+  }
   const SaveOutcome saved =
       SaveToFolder(options.saveDir, RecordOf(setup, microphone), options.eq, session);
   ReportSaved(io, saved.ok, saved.message);
+}
+
+}  // namespace
+
+void KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
+             const RunOptions& options, SessionResponses& session) {
+  if (const auto fault = result.Fault()) {
+    WarnNotKept(io, kResultsFile, *fault);
+    return;
+  }
+  try {
+    Keep(io, setup, result, options, session);
+  } catch (const std::bad_alloc&) {
+    ReportSaved(io, false,
+                "there was not enough memory to save all of them. Close other programs and "
+                "measure again.");
+  }
 }
