@@ -172,10 +172,7 @@ void Keep(const RunOutput& io, const MeasurementSetup& setup, const RunResult& r
   // A response that could not be computed leaves no file: an empty one
   // would read as a measurement of silence, and would pull the average down.
   if (microphone.responseFailure) {
-    ReportSaved(io, false,
-                "nothing was saved in " + options.saveDir +
-                    " for this run, whose impulse response could not be computed; it takes no "
-                    "part in the average or the correction.");
+    WarnResponseNotSaved(io, options.saveDir);
     return;
   }
   const SaveOutcome saved =

@@ -61,6 +61,13 @@ void ReportSaved(const RunOutput& io, bool ok, const std::string& message) {
                ok ? "" : "Warning: the run's files were not all saved: ", message.c_str());
 }
 
+void WarnResponseNotSaved(const RunOutput& io, const std::filesystem::path& dir) {
+  std::fprintf(io.err,
+               "Nothing of this run was saved in %s: without its impulse response there is no "
+               "response to save, and the run takes no part in the average or the correction.\n",
+               dir.c_str());
+}
+
 void WarnNotKept(const RunOutput& io, const std::filesystem::path& path, RunFault fault) {
   std::fprintf(io.err, "The results above were not saved to %s: %s.\n", path.c_str(),
                FaultText(fault));
