@@ -61,7 +61,7 @@ void BM_DistortionOfDefaultLogSweepRun(benchmark::State& state) {
   for (auto _ : state) {
     (void)_;
     const RoomResponse room = *MeasureRoomResponse(run.played, run.recorded, kDefaultRange, lead);
-    const std::int32_t flight = FindTimeOfFlight(room.impulse).value_or(0);
+    const std::int32_t flight = FindTimeOfFlight(room.impulse, kDefaultRange).value_or(0);
     const HarmonicDistortion distortion =
         MeasureHarmonicDistortion(room, kDefaultRange, {run.plan.rateConstant, flight});
     std::string texts = DistortionCsv(distortion) + DistortionSummary(distortion);
@@ -80,7 +80,7 @@ void BM_DistortionAnalysisAlone(benchmark::State& state) {
   const RoomResponse room =
       *MeasureRoomResponse(run.played, run.recorded, kDefaultRange,
                            DistortionLeadSamples(kDefaultRange, run.plan.rateConstant));
-  const std::int32_t flight = FindTimeOfFlight(room.impulse).value_or(0);
+  const std::int32_t flight = FindTimeOfFlight(room.impulse, kDefaultRange).value_or(0);
   for (auto _ : state) {
     (void)_;
     HarmonicDistortion distortion =

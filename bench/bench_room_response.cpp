@@ -55,14 +55,14 @@ void BM_RoomResponseOfDefaultRun(benchmark::State& state) {
   for (auto _ : state) {
     (void)_;
     const RoomResponse room = *MeasureRoomResponse(run.played, run.recorded, kDefaultRange);
-    const std::optional<std::int32_t> flight = FindTimeOfFlight(room.impulse);
+    const std::optional<std::int32_t> flight = FindTimeOfFlight(room.impulse, kDefaultRange);
     FineResponse fine = ComputeFineResponse(room, kDefaultRange, flight.value_or(0));
     const FlightSummary summary = SummariseFlight(flight.value_or(0), kRate);
     found = flight.value_or(-1);
     benchmark::DoNotOptimize(fine);
     benchmark::DoNotOptimize(summary);
   }
-  // 409 and the resonance's rise to its first crest, about 10 samples.
+  // 409: the direct sound's onset, however the resonance delays its crest.
   state.counters["time_of_flight"] = found;
   state.counters["peak_rss_MiB"] = PeakResidentMiB();
 }

@@ -152,7 +152,7 @@ Recording Record(double seconds, const Loudspeaker& speaker) {
 HarmonicDistortion Measure(const Recording& r) {
   const RoomResponse room = *MeasureRoomResponse(
       r.played, r.recorded, r.range, DistortionLeadSamples(r.range, r.plan.rateConstant));
-  const std::int32_t flight = FindTimeOfFlight(room.impulse).value_or(0);
+  const std::int32_t flight = FindTimeOfFlight(room.impulse, r.range).value_or(0);
   return MeasureHarmonicDistortion(room, r.range, {r.plan.rateConstant, flight});
 }
 

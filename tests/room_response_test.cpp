@@ -59,18 +59,14 @@ TEST(RoomResponse, SimulatedRoomsReadBack) {
       recorded[std::size_t(i)] = static_cast<SampleWord>(std::lround(heard + noise(generator)));
     }
     const RoomResponse response = *MeasureRoomResponse(played, recorded, kRange);
-    const std::optional<std::int32_t> flight = FindTimeOfFlight(response.impulse);
+    const std::optional<std::int32_t> flight = FindTimeOfFlight(response.impulse, kRange);
     ASSERT_EQ(flight.has_value(), room.delay >= 0);
     if (!flight) {
       continue;
     }
 
-    // The direct sound peaks as late as the filters' own impulse response does.
-    std::vector<std::int32_t> click(64, 0);
-    click[0] = 1;
-    const std::vector<double> own = FilterThrough(room.filters, click);
-    const auto ownPeak = std::ranges::max_element(own, {}, [](double v) { return std::abs(v); });
-    EXPECT_LE(std::abs(*flight - room.delay - (ownPeak - own.begin())), 1);
+    // The direct sound starts when it arrives, however late the filters make it peak.
+    EXPECT_LE(std::abs(*flight - room.delay), 1);
 
     // Asked for more than the rate allows, it stops at 24 kHz: 48 points an octave from 20 Hz.
     const FineResponse fine =

@@ -17,7 +17,7 @@ constexpr double kTopSlack = 1.0 + 1e-12;
 // highest]; a window narrower than a bin takes the nearest bin.
 std::pair<std::size_t, std::size_t> Window(double hz, double binHz, std::size_t lowest,
                                            std::size_t highest) {
-  const double half = std::exp2(kFineSmoothingOctaves / 2.0);
+  const double half = std::exp2(FineSmoothingOctaves(hz) / 2.0);
   const double from = std::max(std::ceil(hz / half / binHz), static_cast<double>(lowest));
   const double to = std::min(std::floor(hz * half / binHz), static_cast<double>(highest));
   if (from <= to) {
@@ -34,6 +34,11 @@ double WrappedDegrees(std::complex<double> value) {
 }
 
 }  // namespace
+
+double FineSmoothingOctaves(double hz) {
+  const double above = std::clamp(std::log2(hz / kModalTopHz), 0.0, 1.0);
+  return kModalSmoothingOctaves * std::pow(kFineSmoothingOctaves / kModalSmoothingOctaves, above);
+}
 
 FineResponse ComputeFineResponse(const RoomResponse& room, const SweepRange& range,
                                  std::int32_t timeOfFlight) {

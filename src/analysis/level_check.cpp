@@ -78,15 +78,14 @@ LevelCheck CheckLevels(std::span<const SampleWord> microphone, std::span<const S
   LevelCheck check;
   check.microphone = Measure(microphone, playback);
   check.loopBack = Measure(loopBack, playback);
-  check.loopBackReturn =
-      JudgeSyncReturn({.returned = loopBack,
-                       .sentBurst = playback.burst,
-                       .sentStart = playback.burstStart,
-                       .sentCrest = playback.burstCrest,
-                       .found = FindPeak(Stretch(loopBack, 0, playback.syncSearch)),
-                       .toneBegin = playback.noiseBegin + playback.latencyReach,
-                       .toneEnd = playback.noiseEnd - playback.latencyReach},
-                      playback.syncSearch);
+  check.loopBackReturn = JudgeSyncReturn({.returned = loopBack,
+                                          .sentBurst = playback.burst,
+                                          .sentStart = playback.burstStart,
+                                          .sentCrest = playback.burstCrest,
+                                          .searchLength = playback.syncSearch,
+                                          .toneBegin = playback.noiseBegin + playback.latencyReach,
+                                          .toneEnd = playback.noiseEnd - playback.latencyReach})
+                             .returned;
   AdviseMicrophone(check.microphone, check.advice);
   AdviseLoopBack(check, check.advice);
   return check;

@@ -1,5 +1,7 @@
 #include "analysis/run_analysis.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cmath>
 #include <new>
@@ -17,29 +19,29 @@ std::span<const SampleWord> Input(const RunEvidence& evidence, int input) {
   return evidence.recorded.inputs.at(static_cast<std::size_t>(input));
 }
 
-// The check burst's return: the recorded lag of its crest, when something
-// at least half as strong as the sync burst's return came back after the
-// sweep.
-std::optional<std::int64_t> CheckBurstLag(const RunEvidence& evidence, const SyncPeak& first) {
+// Where the check burst came back, to a fraction of a sample: the first
+// copy of the burst after the sweep (and after the sync burst's own return
+// when the sweep is short), when it is at least half as strong as the sync
+// burst's return.
+std::optional<double> CheckBurstStart(const RunEvidence& evidence, const BurstMatch& first) {
   const RunSignals& played = evidence.played;
   const std::span<const SampleWord> returned =
       Input(evidence, evidence.setup.channels.loopbackInput);
-  // After the sweep, and after the sync burst's own return when the sweep
-  // is short.
-  const auto from = static_cast<std::size_t>(
-      std::max(EDGE_PAD + evidence.setup.SweepSamples(), first.index + played.burstLength));
-  if (from >= returned.size()) {
+  const std::int64_t from =
+      std::max<std::int64_t>(EDGE_PAD + std::int64_t{evidence.setup.SweepSamples()},
+                             std::llround(first.start) + played.burstLength);
+  const auto second = MatchBurst(returned, played.SentBurst(), from,
+                                 static_cast<std::int64_t>(returned.size()) - 1);
+  if (!second || !(second->correlation >= first.correlation / 2.0)) {
     return std::nullopt;
   }
-  const SyncPeak second = FindPeak(returned.subspan(from));
-  if (!(second.peak >= first.peak / 2.0) || first.peak <= 0.0) {
-    return std::nullopt;
-  }
-  const std::int32_t crestOffset = played.syncOut - played.burstStart;
-  return static_cast<std::int64_t>(from) + second.index - (played.checkBurstStart + crestOffset);
+  return second->start;
 }
 
-// Where the loop-back's bursts came back, and whether they look right.
+// Where the loop-back's bursts came back, and whether they look right. The
+// dialogue's Sync In is the loudest sample of the sync search, as it always
+// was; the lag that aligns the run, and the slip, come from the bursts'
+// matched-filter times.
 void FindSync(const RunEvidence& evidence, RunResult& result) {
   const RunSignals& played = evidence.played;
   const std::span<const SampleWord> returned =
@@ -47,23 +49,62 @@ void FindSync(const RunEvidence& evidence, RunResult& result) {
   SyncResult& sync = result.sync;
   sync.syncOut = played.syncOut;
   sync.syncIn = FindPeak(returned.first(std::min<std::size_t>(SYNC_LEN, returned.size())));
-  sync.lag = sync.syncIn.index - sync.syncOut;
-  const std::int64_t toneBegin = std::int64_t{EDGE_PAD} + sync.lag;
-  const std::int32_t crestOffset = played.syncOut - played.burstStart;
-  sync.returned =
+  const SyncJudgement judged =
       JudgeSyncReturn({.returned = returned,
                        .sentBurst = played.SentBurst(),
                        .sentStart = played.burstStart,
                        .sentCrest = played.syncOut,
-                       .found = sync.syncIn,
+                       .searchLength = SYNC_LEN,
+                       .lateSearchEnd = static_cast<std::int64_t>(returned.size()),
+                       .checkBurstDelay = played.checkBurstStart - played.burstStart,
                        // The first tenth of a second of the tone is left to the burst's echo.
-                       .toneBegin = toneBegin + static_cast<std::int64_t>(result.rate / 10.0),
-                       .toneEnd = toneBegin + evidence.setup.SweepSamples(),
-                       .checkBurstCrest = played.checkBurstStart + crestOffset + sync.lag},
-                      SYNC_LEN);
-  if (const auto checkLag = CheckBurstLag(evidence, sync.syncIn)) {
-    sync.slip = *checkLag - sync.lag;
+                       .toneBegin = EDGE_PAD + static_cast<std::int64_t>(result.rate / 10.0),
+                       .toneEnd = EDGE_PAD + std::int64_t{evidence.setup.SweepSamples()},
+                       .fallbackLag = sync.syncIn.index - sync.syncOut});
+  sync.returned = judged.returned;
+  sync.lag = static_cast<std::int32_t>(judged.lag);
+  if (judged.returned != SyncReturn::kClear || !judged.match) {
+    return;
   }
+  const BurstMatch& first = *judged.match;
+  if (const auto check = CheckBurstStart(evidence, first)) {
+    sync.slip = std::llround((*check - played.checkBurstStart) - (first.start - played.burstStart));
+  }
+}
+
+// FFTW ends the process when it cannot have memory for its own tables, so
+// the transform starts only when the most it takes at once, its buffers and
+// FFTW's tables together, could be had: that much is mapped and given back.
+// Per point of the transform that is three spectra or signals of 8 bytes,
+// the impulse response's 4 and FFTW's tables for two plans, up to 20; the
+// transform is at most 5/4 of the signal and a second long.
+bool TransformMemoryAvailable(std::size_t samples, double rate) {
+  constexpr double kBytesPerPoint = 48.0;
+  constexpr double kLongestTransform = 1.25;
+  const double bytes = kBytesPerPoint * kLongestTransform * (static_cast<double>(samples) + rate);
+  const auto size = static_cast<std::size_t>(bytes);
+  void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (memory == MAP_FAILED) {
+    return false;
+  }
+  (void)munmap(memory, size);
+  return true;
+}
+
+// The highest tone whose answer the recording holds, when the recording
+// ended before the answer to the sweep's last tone: the microphone's
+// recording, moved by the lag, ends lag samples early, and tone j is heard
+// at EDGE_PAD + j + timeOfFlight.
+std::optional<double> RecordedTopHz(const RunEvidence& evidence, std::int64_t lag,
+                                    std::int32_t timeOfFlight) {
+  const auto sweep = static_cast<std::int64_t>(evidence.setup.SweepSamples());
+  const auto recorded = static_cast<std::int64_t>(evidence.setup.TotalSamples());
+  const std::int64_t lastHeard = recorded - 1 - std::max<std::int64_t>(lag, 0) - EDGE_PAD -
+                                 std::max<std::int32_t>(timeOfFlight, 0);
+  if (lastHeard >= sweep - 1) {
+    return std::nullopt;
+  }
+  return lastHeard < 0 ? 0.0 : evidence.played.freqTrack[static_cast<std::size_t>(lastHeard)];
 }
 
 // Deconvolves the microphone's recording, aligned by the loop-back, by the
@@ -78,9 +119,13 @@ void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelRes
       aligned[i] = recorded[static_cast<std::size_t>(from)];
     }
   }
-  const SweepRange range{.startHz = setup.stimulus.startHz,
-                         .endHz = setup.stimulus.endHz,
-                         .rate = static_cast<double>(setup.rate)};
+  SweepRange range{.startHz = setup.stimulus.startHz,
+                   .endHz = setup.stimulus.endHz,
+                   .rate = static_cast<double>(setup.rate)};
+  if (!TransformMemoryAvailable(aligned.size(), range.rate)) {
+    channel.responseFailure = AnalysisFailure::kNoMemory;
+    return;
+  }
   const double rateConstant = evidence.played.sweepRateConstant;
   // An exponential sweep's harmonics lie before time zero.
   const std::size_t lead = rateConstant > 0.0 ? DistortionLeadSamples(range, rateConstant) : 0;
@@ -89,11 +134,19 @@ void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelRes
     channel.responseFailure = room.error();
     return;
   }
-  channel.timeOfFlight = FindTimeOfFlight(room->impulse);
+  channel.responseSnrDb = ResponseSnrDb(room->impulse);
+  channel.timeOfFlight = FindTimeOfFlight(room->impulse, range);
   if (rateConstant > 0.0) {
     channel.distortion = MeasureHarmonicDistortion(
         *room, range,
         {.rateConstant = rateConstant, .timeOfFlight = channel.timeOfFlight.value_or(0)});
+  }
+  channel.recordedTopHz = RecordedTopHz(evidence, sync.lag, channel.timeOfFlight.value_or(0));
+  if (channel.recordedTopHz) {
+    // Above it the recording is cut off, and the response made from it
+    // falls away: the points stop where their smoothing window stays below.
+    range.endHz =
+        *channel.recordedTopHz / std::exp2(FineSmoothingOctaves(*channel.recordedTopHz) / 2.0);
   }
   channel.fine = ComputeFineResponse(*room, range, channel.timeOfFlight.value_or(0));
   if (const auto& calibration = setup.calibrations.microphone) {
@@ -156,6 +209,10 @@ void FileBands(const RunEvidence& evidence, const SyncResult& sync, ChannelResul
 
 }  // namespace
 
+bool ChannelResult::SweepReturned() const {
+  return responseSnrDb.value_or(kMinResponseSnrDb) >= kMinResponseSnrDb;
+}
+
 std::optional<RunFault> RunResult::Fault() const {
   if (DeviceFailed()) {
     return RunFault::kDeviceFailed;
@@ -163,6 +220,8 @@ std::optional<RunFault> RunResult::Fault() const {
   switch (sync.returned) {
     case SyncReturn::kMissing:
       return RunFault::kNoSyncReturn;
+    case SyncReturn::kLate:
+      return RunFault::kSyncLate;
     case SyncReturn::kSweepOnInput2:
       return RunFault::kSweepOnInput2;
     case SyncReturn::kClear:
@@ -170,6 +229,12 @@ std::optional<RunFault> RunResult::Fault() const {
   }
   if (sync.slip.value_or(1) != 0) {
     return RunFault::kSlipped;
+  }
+  if (!Microphone().SweepReturned()) {
+    return RunFault::kNoSweepReturn;
+  }
+  if (Microphone().levelsFailure) {
+    return RunFault::kNoBandLevels;
   }
   return std::nullopt;
 }
@@ -182,19 +247,25 @@ RunResult AnalyseRun(const RunEvidence& evidence) {
   FindSync(evidence, result);
   ChannelResult microphone;
   microphone.input = evidence.setup.channels.microphoneInput;
+  // A pass that runs out of memory leaves its part empty, with the reason,
+  // and the others are measured all the same.
   if (!result.nothingSwept) {
     try {
       MeasureRoom(evidence, result.sync, microphone);
       MoveToSpl(evidence.setup, microphone);
     } catch (const std::bad_alloc&) {
-      // The bands are measured all the same.
       const int input = microphone.input;
       microphone = ChannelResult{};
       microphone.input = input;
       microphone.responseFailure = AnalysisFailure::kNoMemory;
     }
   }
-  FileBands(evidence, result.sync, microphone);
+  try {
+    FileBands(evidence, result.sync, microphone);
+  } catch (const std::bad_alloc&) {
+    microphone.levels = {};
+    microphone.levelsFailure = AnalysisFailure::kNoMemory;
+  }
   result.channels.push_back(std::move(microphone));
   return result;
 }

@@ -44,12 +44,31 @@ struct ChannelResult {
   std::optional<SweepSpl> sweepSpl;
   // From an exponential sweep: the harmonics, or why they could not be had.
   std::optional<HarmonicDistortion> distortion;
+  // How far the impulse response stands above its noise floor, in dB: below
+  // kMinResponseSnrDb no sweep came back. Unset without a response.
+  std::optional<double> responseSnrDb;
+  // Set when the sound arrived so late that the recording ended before the
+  // answer to the sweep's top: the highest tone it holds the answer to. The
+  // fine response stops below it.
+  std::optional<double> recordedTopHz;
   BandLevels levels;
-  std::int64_t clippedSamples = 0;  // samples at full scale
+  std::optional<AnalysisFailure> levelsFailure;  // set: levels is empty
+  std::int64_t clippedSamples = 0;               // samples at full scale
+
+  // False when the impulse response shows that no sweep came back.
+  [[nodiscard]] bool SweepReturned() const;
 };
 
 // Why a run's results must not be kept.
-enum class RunFault { kDeviceFailed, kNoSyncReturn, kSweepOnInput2, kSlipped };
+enum class RunFault {
+  kDeviceFailed,
+  kNoSyncReturn,
+  kSyncLate,
+  kSweepOnInput2,
+  kSlipped,
+  kNoSweepReturn,
+  kNoBandLevels,
+};
 
 struct RunResult {
   double rate = 0.0;

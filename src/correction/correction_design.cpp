@@ -106,7 +106,7 @@ PeakingFilter SeedFilter(const RangeCurve& curve, std::span<const double> residu
   PeakingFilter filter;
   filter.hz = curve.hz[p];
   filter.gainDb = std::clamp(-residual[p], limits.minGainDb, limits.maxGainDb);
-  filter.q = std::clamp(std::sqrt(ratio) / (ratio - 1.0), limits.minQ, limits.maxQ);
+  filter.q = std::clamp(std::sqrt(ratio) / (ratio - 1.0), limits.minQ, limits.MaxQAt(filter.hz));
   return filter;
 }
 
@@ -228,8 +228,14 @@ CorrectionDesign DesignCorrection(const FineResponse& response, const Correction
     design.error = "the range holds fewer than 3 measured points; choose a wider range";
     return design;
   }
-  const FitLimits limits{request.lowHz,        request.highHz, kDeepestCutDb,
-                         request.boostLimitDb, kMinFilterQ,    kMaxFilterQ};
+  const FitLimits limits{.lowHz = request.lowHz,
+                         .highHz = request.highHz,
+                         .minGainDb = kDeepestCutDb,
+                         .maxGainDb = request.boostLimitDb,
+                         .minQ = kMinFilterQ,
+                         .maxQ = kMaxFilterQ,
+                         .maxModalQ = kMaxModalFilterQ,
+                         .modalTopHz = kModalFilterTopHz};
   // The skirts of the peaks lift the median above the bulk of the response;
   // the median of the corrected response lies closer to it, so the design is
   // repeated against that level.
@@ -250,5 +256,13 @@ CorrectionDesign DesignCorrection(const FineResponse& response, const Correction
   }
   design.preGainDb = PreGainDb(response, design.filters);
   design.corrected = ApplyFilters(response, design.filters);
+  design.peakLeftDb = -HUGE_VAL;
+  for (const ResponsePoint& point : design.corrected) {
+    const double excess = point.db - CorrectionTargetDb(request, design.targetLevelDb, point.hz);
+    if (point.hz >= request.lowHz && point.hz <= request.highHz && excess > design.peakLeftDb) {
+      design.peakLeftDb = excess;
+      design.peakLeftHz = point.hz;
+    }
+  }
   return design;
 }

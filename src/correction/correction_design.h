@@ -9,6 +9,10 @@
 // The bounds every designed filter keeps to.
 inline constexpr double kMinFilterQ = 0.5;
 inline constexpr double kMaxFilterQ = 10.0;
+// Room modes below 100 Hz ring with a Q up to about 25; filters there may
+// match them (FitLimits says how the limit falls to kMaxFilterQ above).
+inline constexpr double kMaxModalFilterQ = 25.0;
+inline constexpr double kModalFilterTopHz = 100.0;
 inline constexpr double kDeepestCutDb = -15.0;
 inline constexpr double kMostBoostDb = 3.0;  // the largest boost limit a request may set
 
@@ -39,6 +43,10 @@ struct CorrectionDesign {
   // The response with the filters applied (gain and phase) at every measured
   // point, without the pre-gain, to compare with the target.
   FineResponse corrected;
+  // The largest rise of the corrected response above the target within the
+  // range, and where it lies: what the filters left of the peaks.
+  double peakLeftDb = 0.0;
+  double peakLeftHz = 0.0;
 };
 
 // The target at hz: levelDb + tiltDbPerOctave * log2(hz / lowHz).

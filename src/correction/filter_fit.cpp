@@ -81,6 +81,11 @@ bool SolveSymmetric(std::vector<double> m, std::vector<double>& v, std::size_t n
 
 }  // namespace
 
+double FitLimits::MaxQAt(double hz) const {
+  const double above = std::clamp(std::log2(hz / modalTopHz), 0.0, 1.0);
+  return maxModalQ * std::pow(maxQ / maxModalQ, above);
+}
+
 double FitCost(std::span<const PeakingFilter> filters, const FitTarget& target) {
   std::vector<double> params;
   for (const PeakingFilter& f : filters) {
@@ -96,6 +101,7 @@ namespace {
 // The fit's state in log f, gain, log Q per filter, with its bounds, the
 // filters' curves and the residual at every point.
 struct FitState {
+  FitLimits limits;
   std::vector<double> params;
   std::vector<double> lower;
   std::vector<double> upper;
@@ -147,6 +153,14 @@ void NormalEquations(const std::vector<double>& jacobian, const std::vector<doub
   }
 }
 
+// The box of bounds lets every filter reach the modes' Q; the filters above
+// the modes are held to their own.
+void KeepQsWithinLimits(const FitLimits& limits, std::vector<double>& params) {
+  for (std::size_t at = 0; at + 2 < params.size(); at += kParamsPerFilter) {
+    params[at + 2] = std::min(params[at + 2], std::log(limits.MaxQAt(std::exp(params[at]))));
+  }
+}
+
 // Levenberg-Marquardt's damped steps: raises the damping until a step
 // lowers the cost, and takes it. Returns whether one did, and sets
 // converged when the gain was negligible.
@@ -167,6 +181,7 @@ bool TakeDampedStep(FitState& state, const FitTarget& target, const std::vector<
       for (std::size_t a = 0; a < unknowns; ++a) {
         trial[a] = std::clamp(state.params[a] + delta[a], state.lower[a], state.upper[a]);
       }
+      KeepQsWithinLimits(state.limits, trial);
       const double trialCost = Evaluate(trial, target, trialCurves, trialResidual);
       if (trialCost < state.cost) {
         converged = state.cost - trialCost < 1e-9 * (1.0 + state.cost);
@@ -193,12 +208,14 @@ void RefineFilters(std::span<PeakingFilter> filters, const FitTarget& target,
     return;
   }
   FitState state;
+  state.limits = limits;
+  const double highestQ = std::max(limits.maxQ, limits.maxModalQ);
   for (const PeakingFilter& f : filters) {
     state.params.insert(state.params.end(), {std::log(f.hz), f.gainDb, std::log(f.q)});
     state.lower.insert(state.lower.end(),
                        {std::log(limits.lowHz), limits.minGainDb, std::log(limits.minQ)});
     state.upper.insert(state.upper.end(),
-                       {std::log(limits.highHz), limits.maxGainDb, std::log(limits.maxQ)});
+                       {std::log(limits.highHz), limits.maxGainDb, std::log(highestQ)});
   }
   state.cost = Evaluate(state.params, target, state.curves, state.residual);
   std::vector<double> jacobian(points * unknowns);  // point-major

@@ -13,7 +13,10 @@ struct FitTarget {
   std::span<const double> excessDb;  // as many as unitDelays
 };
 
-// Where a fitted filter may go.
+// Where a fitted filter may go. Room modes in the deep bass are narrower
+// than anything above: up to modalTopHz a filter may reach maxModalQ, from
+// twice that maxQ, and between the two the limit falls steadily (in log Q
+// over log frequency).
 struct FitLimits {
   double lowHz = 20.0;
   double highHz = 500.0;
@@ -21,6 +24,11 @@ struct FitLimits {
   double maxGainDb = 0.0;
   double minQ = 0.5;
   double maxQ = 10.0;
+  double maxModalQ = 25.0;
+  double modalTopHz = 100.0;
+
+  // The highest Q a filter at hz may have.
+  [[nodiscard]] double MaxQAt(double hz) const;
 };
 
 // The sum over the points of (excess + the filters' summed gain)^2.

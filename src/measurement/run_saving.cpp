@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <new>
 
 #include "correction/correction_design.h"
 #include "correction/correction_exports.h"
@@ -126,11 +127,13 @@ SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq
     designed.filters.push_back({filter.hz, filter.gainDb, filter.q});
   }
   designed.preGainDb = design.preGainDb;
-  char summary[160];
-  (void)std::snprintf(
-      summary, sizeof summary, " Room correction: %zu %s, pre-gain %.1f dB, in %s, %s and %s.",
-      design.filters.size(), design.filters.size() == 1 ? "filter" : "filters", design.preGainDb,
-      kCamillaDspFileName, kEqualizerApoFileName, kSimroomFileName);
+  char summary[224];
+  (void)std::snprintf(summary, sizeof summary,
+                      " Room correction: %zu %s, pre-gain %.1f dB, largest peak left %+.1f dB at "
+                      "%.0f Hz, in %s, %s and %s.",
+                      design.filters.size(), design.filters.size() == 1 ? "filter" : "filters",
+                      design.preGainDb, design.peakLeftDb, design.peakLeftHz, kCamillaDspFileName,
+                      kEqualizerApoFileName, kSimroomFileName);
   return {true, summary};
 }
 
@@ -225,22 +228,44 @@ SaveOutcome SaveToFolder(const std::filesystem::path& dir, const KeptRun& kept, 
 
 }  // namespace
 
-bool KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
-             const RunOptions& options, SessionResponses& session) {
-  if (const auto fault = result.Fault()) {
-    WarnNotKept(io, kResultsFile, *fault);
-    return false;
-  }
+namespace {
+
+// Appends the table and saves the files of a run that passed its checks.
+void Keep(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
+          const RunOptions& options, SessionResponses& session) {
   const ChannelResult& microphone = result.Microphone();
   if (auto appended = AppendResults(kResultsFile, WriteReport(microphone.levels, setup.plan));
       !appended) {
     WarnResultsNotSaved(io, appended.error());
   }
   if (options.saveDir.empty() || result.nothingSwept) {
-    return true;
+    return;
+  }
+  // A response that could not be computed leaves no file: an empty one
+  // would read as a measurement of silence, and would pull the average down.
+  if (microphone.responseFailure) {
+    WarnResponseNotSaved(io, options.saveDir);
+    return;
   }
   const SaveOutcome saved = SaveToFolder(
       options.saveDir, {setup, result, RecordOf(setup, microphone)}, options.eq, session);
   ReportSaved(io, saved.ok, saved.message);
+}
+
+}  // namespace
+
+bool KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
+             const RunOptions& options, SessionResponses& session) {
+  if (const auto fault = result.Fault()) {
+    WarnNotKept(io, kResultsFile, *fault);
+    return false;
+  }
+  try {
+    Keep(io, setup, result, options, session);
+  } catch (const std::bad_alloc&) {
+    ReportSaved(io, false,
+                "there was not enough memory to save all of them. Close other programs and "
+                "measure again.");
+  }
   return true;
 }

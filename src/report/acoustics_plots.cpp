@@ -9,7 +9,7 @@
 
 #include "report/plot_axes.h"
 #include "report/response_plot.h"
-#include "report/text_format.h"
+#include "text/text_format.h"
 
 namespace {
 

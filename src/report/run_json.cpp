@@ -24,6 +24,8 @@ const char* SyncReturnName(SyncReturn returned) {
       return "missing";
     case SyncReturn::kSweepOnInput2:
       return "sweep_on_input_2";
+    case SyncReturn::kLate:
+      return "late";
   }
   return "";
 }
@@ -158,7 +160,7 @@ std::string RunJson(const RunJsonInput& run) {
                                                          {"c_db", microphone.sweepSpl->cDb}}
                                                   : json(nullptr)},
                 {"distortion", DistortionJson(microphone.distortion)},
-      {"files", run.files}};
+                {"files", run.files}};
   return document.dump(2) + "\n";
 }
 

@@ -2,7 +2,9 @@
 
 #include <alsa/asoundlib.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <new>
 #include <string>
 
 #include "analysis/levels.h"
@@ -49,8 +51,8 @@ void PrintResults(const RunOutput& io, const std::string& report, const BandLeve
   (void)std::fputs(AboveNyquistWarning(levels).c_str(), io.err);
 }
 
-void WarnSync(const RunOutput& io, SyncReturn returned) {
-  switch (returned) {
+void WarnSync(const RunOutput& io, const SyncResult& sync, double rate) {
+  switch (sync.returned) {
     case SyncReturn::kClear:
       return;
     case SyncReturn::kMissing:
@@ -59,6 +61,17 @@ void WarnSync(const RunOutput& io, SyncReturn returned) {
           "sweep and cannot be trusted. Check the cable from output 2 to input 2 and repeat the "
           "measurement.\n",
           io.err);
+      return;
+    case SyncReturn::kLate:
+      std::fprintf(
+          io.err,
+          "Warning: no sync pulse came back on input 2 within the %.0f ms the program waits for "
+          "it; it came back %.0f ms after it was played. The round trip from output 2 to input 2 "
+          "takes that long (the interface's or its driver's buffers, or processing on output 2, "
+          "hold it up), so the results cannot be aligned with the sweep. Lower the interface's "
+          "buffer size or latency setting, take output 2 straight to input 2, and repeat the "
+          "measurement.\n",
+          1000.0 * (SYNC_LEN - sync.syncOut) / rate, 1000.0 * sync.lag / rate);
       return;
     case SyncReturn::kSweepOnInput2:
       std::fputs(
@@ -102,6 +115,59 @@ void ReportFlight(const RunOutput& io, const std::optional<std::int32_t>& timeOf
   const FlightSummary flight = SummariseFlight(*timeOfFlight, rate);
   std::fprintf(io.err, "Microphone about %.1f m from the loudspeaker (%.1f ms, %d samples).\n",
                flight.metres, flight.milliseconds, static_cast<int>(flight.samples));
+}
+
+void WarnNoSweep(const RunOutput& io, double snrDb) {
+  std::fprintf(io.err,
+               "Warning: no sweep came back on input 1: the room's impulse response stands only "
+               "%.0f dB above its noise, and one that holds the sweep stands %.0f dB or more "
+               "above it. Check that the microphone is on input 1 and its cable plugged in, that "
+               "its phantom power (48 V) is on if it needs it, that the input gain is up, and "
+               "that output 1 reaches the amplifier and the loudspeaker is on; then repeat the "
+               "measurement.\n",
+               std::max(snrDb, 0.0), kMinResponseSnrDb);
+}
+
+// The sound came so late that the recording ended before the sweep's top
+// came back.
+void WarnSoundTooLate(const RunOutput& io, const RunResult& result, double recordedTopHz) {
+  const double ms = 1000.0 / result.rate;
+  std::fprintf(io.err,
+               "Warning: the loudspeaker's sound arrived %.0f ms after the sweep was played "
+               "(%.0f ms with the interface's round trip), and the recording runs on only %.0f "
+               "ms after the sweep, so the answer to the sweep above %.0f Hz was not recorded: "
+               "the fine response stops below it, and the bands above it are measured from "
+               "fewer samples or none. A wireless or networked loudspeaker, or processing on "
+               "the way to it, delays the sound; connect the loudspeaker directly and repeat "
+               "the measurement.\n",
+               ms * result.Microphone().timeOfFlight.value_or(0),
+               ms * (result.Microphone().timeOfFlight.value_or(0) + result.sync.lag), ms * EDGE_PAD,
+               recordedTopHz);
+}
+
+const char* FailureReason(AnalysisFailure failure) {
+  switch (failure) {
+    case AnalysisFailure::kTooLong:
+      return "the sweep is too long for one transform. Use a shorter sweep";
+    case AnalysisFailure::kNoMemory:
+      return "there was not enough memory for it. Close other programs or use a shorter sweep";
+  }
+  return "";
+}
+
+// Which part of the analysis failed, and why.
+void WarnAnalysisFailed(const RunOutput& io, const ChannelResult& microphone) {
+  if (microphone.responseFailure) {
+    std::fprintf(io.err,
+                 "Warning: the room's impulse response and fine response could not be computed: "
+                 "%s, and measure again. The band table above was filed without the time of "
+                 "flight, which comes from them.\n",
+                 FailureReason(*microphone.responseFailure));
+  }
+  if (microphone.levelsFailure) {
+    std::fprintf(io.err, "Warning: the band levels could not be computed: %s, and measure again.\n",
+                 FailureReason(*microphone.levelsFailure));
+  }
 }
 
 void WarnNothingSwept(const RunOutput& io) {
@@ -175,21 +241,39 @@ void PrintStarted(const RunOutput& io, bool periodAsAsked) {
   std::fflush(io.out);
 }
 
-void PresentRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result) {
+namespace {
+
+// The microphone's part: how far away it is, or why that is not known.
+void ReportMicrophone(const RunOutput& io, const RunResult& result) {
+  const ChannelResult& microphone = result.Microphone();
+  if (microphone.impulse.empty()) {
+    return;
+  }
+  if (!microphone.SweepReturned()) {
+    WarnNoSweep(io, microphone.responseSnrDb.value_or(0.0));
+    return;
+  }
+  ReportFlight(io, microphone.timeOfFlight, result.rate);
+  if (microphone.recordedTopHz) {
+    WarnSoundTooLate(io, result, *microphone.recordedTopHz);
+  }
+}
+
+void PresentAnalysis(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result) {
   WarnTransfer(io, result.transfer.stats, result.transfer.period, setup.rate);
   WarnCloseProblem(io, result.transfer.closeProblem);
   PrintSync(io, result.sync.syncIn, result.sync.syncOut);
   const bool aligned = !result.DeviceFailed() && result.sync.returned == SyncReturn::kClear;
   // One cause, one message: a device that failed explains a missing pulse.
   if (!result.DeviceFailed()) {
-    WarnSync(io, result.sync.returned);
+    WarnSync(io, result.sync, result.rate);
     if (aligned) {
       WarnSlip(io, result.sync.slip);
     }
   }
   const ChannelResult& microphone = result.Microphone();
-  if (!microphone.impulse.empty() && aligned) {
-    ReportFlight(io, microphone.timeOfFlight, result.rate);
+  if (aligned) {
+    ReportMicrophone(io, result);
   }
   if (microphone.distortion && aligned) {
     std::fputs(DistortionSummary(*microphone.distortion).c_str(), io.err);
@@ -199,11 +283,25 @@ void PresentRun(const RunOutput& io, const MeasurementSetup& setup, const RunRes
                  microphone.sweepSpl->zDb, microphone.sweepSpl->cDb);
   }
   PrintAnalyzing(io);
-  PrintResults(io, WriteReport(microphone.levels, setup.plan), microphone.levels);
+  if (!microphone.levelsFailure) {
+    PrintResults(io, WriteReport(microphone.levels, setup.plan), microphone.levels);
+  }
+  WarnAnalysisFailed(io, microphone);
   if (microphone.clippedSamples > 0) {
     WarnClipped(io, microphone.clippedSamples);
   }
   if (result.nothingSwept) {
     WarnNothingSwept(io);
+  }
+}
+
+}  // namespace
+
+void PresentRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result) {
+  try {
+    PresentAnalysis(io, setup, result);
+  } catch (const std::bad_alloc&) {
+    std::fflush(io.out);
+    std::fputs("Warning: there was not enough memory to show all of the run's results.\n", io.err);
   }
 }

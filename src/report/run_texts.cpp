@@ -28,10 +28,17 @@ const char* FaultText(RunFault fault) {
       return "the sound device failed during the run";
     case RunFault::kNoSyncReturn:
       return "no sync pulse came back, so the bands are not aligned with the sweep";
+    case RunFault::kSyncLate:
+      return "the sync pulse came back later than the program waits for it, so the bands are not "
+             "aligned with the sweep";
     case RunFault::kSweepOnInput2:
       return "input 2 carried the sweep instead of the sync pulse";
     case RunFault::kSlipped:
       return "the recording slipped between the two sync pulses";
+    case RunFault::kNoSweepReturn:
+      return "no sweep came back on input 1";
+    case RunFault::kNoBandLevels:
+      return "the band levels could not be computed";
   }
   return "";
 }
@@ -52,6 +59,13 @@ std::string DescribeFileError(const FileError& error) {
 void ReportSaved(const RunOutput& io, bool ok, const std::string& message) {
   std::fprintf(io.err, "%s%s\n",
                ok ? "" : "Warning: the run's files were not all saved: ", message.c_str());
+}
+
+void WarnResponseNotSaved(const RunOutput& io, const std::filesystem::path& dir) {
+  std::fprintf(io.err,
+               "Nothing of this run was saved in %s: without its impulse response there is no "
+               "response to save, and the run takes no part in the average or the correction.\n",
+               dir.c_str());
 }
 
 void WarnNotKept(const RunOutput& io, const std::filesystem::path& path, RunFault fault) {

@@ -21,5 +21,8 @@ void WarnNoMemory(const RunOutput& io, std::size_t bytesNeeded);
 // The report was not appended to the results file at path, and why.
 void WarnNotKept(const RunOutput& io, const std::filesystem::path& path, RunFault fault);
 void WarnResultsNotSaved(const RunOutput& io, const FileError& error);
+// Nothing of a run whose impulse response could not be computed went into
+// the save folder dir.
+void WarnResponseNotSaved(const RunOutput& io, const std::filesystem::path& dir);
 // What the save folder received, or why it did not.
 void ReportSaved(const RunOutput& io, bool ok, const std::string& message);
