@@ -157,6 +157,25 @@ void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelRes
   channel.impulse = std::move(room->impulse);
 }
 
+// The room's decay per band from the impulse response. A lack of memory
+// leaves it out and keeps the rest of the run.
+void MeasureAcoustics(const MeasurementSetup& setup, ChannelResult& channel) {
+  if (channel.impulse.empty()) {
+    return;
+  }
+  try {
+    channel.acoustics = AnalyseRoomAcoustics(
+        channel.impulse, {.rate = static_cast<double>(setup.rate),
+                          .startHz = setup.stimulus.startHz,
+                          .topHz = channel.recordedTopHz.value_or(setup.TopHz()),
+                          .resolution = setup.acousticBands == AcousticBands::kThirdOctaves
+                                            ? BandResolution::kThirdOctave
+                                            : BandResolution::kOctave});
+  } catch (const std::bad_alloc&) {
+    channel.acoustics.reset();
+  }
+}
+
 // With a level calibration, moves the fine response to dB SPL for the sweep
 // as played: the calibration's figure is the level of a full-scale sine, the
 // sweep plays at its amplitude, and the microphone's own response at the
@@ -253,6 +272,7 @@ RunResult AnalyseRun(const RunEvidence& evidence) {
     try {
       MeasureRoom(evidence, result.sync, microphone);
       MoveToSpl(evidence.setup, microphone);
+      MeasureAcoustics(evidence.setup, microphone);
     } catch (const std::bad_alloc&) {
       const int input = microphone.input;
       microphone = ChannelResult{};

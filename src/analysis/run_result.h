@@ -9,6 +9,7 @@
 #include "analysis/harmonic_distortion.h"
 #include "analysis/levels.h"
 #include "analysis/response_point.h"
+#include "analysis/room_acoustics.h"
 #include "analysis/sync_check.h"
 #include "analysis/weighting.h"
 #include "audio/play_rec.h"
@@ -44,6 +45,8 @@ struct ChannelResult {
   std::optional<SweepSpl> sweepSpl;
   // From an exponential sweep: the harmonics, or why they could not be had.
   std::optional<HarmonicDistortion> distortion;
+  // The room's decay per band (ISO 3382): reverberation times, clarity.
+  std::optional<RoomAcoustics> acoustics;
   // How far the impulse response stands above its noise floor, in dB: below
   // kMinResponseSnrDb no sweep came back. Unset without a response.
   std::optional<double> responseSnrDb;

@@ -10,9 +10,12 @@
 #include "files/results_file.h"
 #include "files/run_files.h"
 #include "measurement/saved_files.h"
+#include "report/acoustics_plots.h"
+#include "report/acoustics_texts.h"
 #include "report/band_report.h"
 #include "report/distortion_report.h"
 #include "report/run_json.h"
+#include "report/run_plots.h"
 #include "report/run_texts.h"
 
 namespace {
@@ -145,8 +148,10 @@ std::string SavedText(std::span<const std::string> files, const std::filesystem:
   }
   message += " in " + dir.string();
   if (session.size() > 1) {
-    message += ", with average.frd, average.svg and average.json of the " +
-               std::to_string(session.size()) + " runs saved since the program started";
+    message += std::string(", with average.frd, average.svg, ") +
+               (session.acoustics().size() > 1 ? "average-acoustics.csv " : "") +
+               "and average.json of the " + std::to_string(session.size()) +
+               " runs saved since the program started";
   }
   return message + ".";
 }
@@ -164,6 +169,16 @@ FileResult SaveAnalysisFiles(const std::filesystem::path& dir, const KeptRun& ru
     texts.emplace_back(
         saved.stem + std::string(kDistortionSvgSuffix),
         RenderResponseSvg(DistortionPlot(saved.number, run.record.facts, *microphone.distortion)));
+  }
+  if (microphone.acoustics) {
+    const std::string subtitle = RunSubtitle(run.record.facts);
+    const std::string title = "Run " + saved.stem.substr(4) + " \u2014 ";
+    texts.emplace_back(saved.stem + "-acoustics.csv", AcousticsCsv(microphone.acoustics->bands));
+    texts.emplace_back(saved.stem + "-decay.svg",
+                       RenderDecaySvg(*microphone.acoustics, title + "decay", subtitle));
+    texts.emplace_back(saved.stem + "-waterfall.svg",
+                       RenderWaterfallSvg(microphone.acoustics->waterfall,
+                                          title + "cumulative spectral decay", subtitle));
   }
   for (const auto& [name, text] : texts) {
     if (auto written = PlaceText(dir / name, Placing::kNew, text); !written) {
@@ -185,7 +200,16 @@ FileResult SaveAverage(const std::filesystem::path& dir, const SessionResponses&
   if (auto files = SaveAverageFiles(dir, session, predicted, facts); !files) {
     return files;
   }
-  const std::vector<std::string> names{"average.frd", "average.svg", "average.json"};
+  std::vector<std::string> names{"average.frd", "average.svg"};
+  if (session.acoustics().size() > 1) {
+    names.emplace_back("average-acoustics.csv");
+    if (auto csv = PlaceText(dir / names.back(), Placing::kReplace,
+                             AverageAcousticsCsv(AverageAcoustics(session.acoustics())));
+        !csv) {
+      return csv;
+    }
+  }
+  names.emplace_back("average.json");
   return PlaceText(dir / "average.json", Placing::kReplace,
                    AverageJson({session, facts, names, correction.filters, correction.preGainDb}));
 }
@@ -212,7 +236,7 @@ SaveOutcome SaveToFolder(const std::filesystem::path& dir, const KeptRun& kept, 
   if (auto written = SaveAnalysisFiles(dir, kept, *saved, files); !written) {
     return {false, DescribeFileError(written.error())};
   }
-  session.Add(saved->stem, run.response);
+  session.Add(saved->stem, run.response, kept.result.Microphone().acoustics);
   if (eq.enabled && !firstRun) {
     correction = SaveCorrection(dir, eq, session.average(), predicted, designed);
   }

@@ -44,17 +44,6 @@ unsigned AllFlags(const BandAcoustics& band) {
   return flags;
 }
 
-std::string FlagWords(unsigned flags) {
-  std::string words;
-  for (const auto& [flag, word] : {std::pair{kFlagRange, "range"}, std::pair{kFlagFit, "fit"},
-                                   std::pair{kFlagFilter, "filter"}}) {
-    if ((flags & flag) != 0U) {
-      words += words.empty() ? word : std::string(" ") + word;
-    }
-  }
-  return words;
-}
-
 bool AnyUsable(const BandAcoustics& band) {
   const std::array values{&band.edt, &band.t20, &band.t30, &band.c50,
                           &band.c80, &band.d50, &band.tsMs};
@@ -66,6 +55,17 @@ std::string HzName(double hz) {
 }
 
 }  // namespace
+
+std::string FlagWords(unsigned flags) {
+  std::string words;
+  for (const auto& [flag, word] : {std::pair{kFlagRange, "range"}, std::pair{kFlagFit, "fit"},
+                                   std::pair{kFlagFilter, "filter"}}) {
+    if ((flags & flag) != 0U) {
+      words += words.empty() ? word : std::string(" ") + word;
+    }
+  }
+  return words;
+}
 
 std::string AcousticsCsv(std::span<const BandAcoustics> bands) {
   std::string csv = std::string(kAcousticsCsvHeader) + "\n";

@@ -16,6 +16,9 @@ inline constexpr const char* kAcousticsCsvHeader =
 // range); an empty field where a value cannot be had; flags: the words
 // "range", "fit" and "filter" of any of the band's values, space-separated
 // (which values they concern: see AcousticFlag and range_db).
+// "range fit": the words of AcousticFlag bits, as the CSV writes them.
+std::string FlagWords(unsigned flags);
+
 std::string AcousticsCsv(std::span<const BandAcoustics> bands);
 
 // The average over runs: per band the number of runs that measured it, then

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "analysis/time_of_flight.h"
+#include "report/acoustics_texts.h"
 #include "report/distortion_report.h"
 #include "report/frd_file.h"
 
@@ -140,6 +141,37 @@ json DistortionJson(const std::optional<HarmonicDistortion>& distortion) {
           {"at", at}};
 }
 
+json AcousticValueJson(const AcousticValue& value) {
+  return value.value ? json{{"value", *value.value}, {"flags", FlagWords(value.flags)}}
+                     : json(nullptr);
+}
+
+// The room's decay: the mid-frequency figures and every band's values with
+// their flags, as run-NNN-acoustics.csv holds them.
+json AcousticsJson(const std::optional<RoomAcoustics>& acoustics) {
+  if (!acoustics) {
+    return nullptr;
+  }
+  const MidFrequencySummary mid = SummariseMidFrequencies(acoustics->bands);
+  json bands = json::array();
+  for (const BandAcoustics& band : acoustics->bands) {
+    bands.push_back({{"band_hz", band.nominalHz},
+                     {"edt_s", AcousticValueJson(band.edt)},
+                     {"t20_s", AcousticValueJson(band.t20)},
+                     {"t30_s", AcousticValueJson(band.t30)},
+                     {"c50_db", AcousticValueJson(band.c50)},
+                     {"c80_db", AcousticValueJson(band.c80)},
+                     {"d50", AcousticValueJson(band.d50)},
+                     {"ts_ms", AcousticValueJson(band.tsMs)},
+                     {"range_db", band.rangeDb}});
+  }
+  return {{"mid_frequency",
+           {{"reverberation_s", OrNull(mid.reverberationS)},
+            {"edt_s", OrNull(mid.edtS)},
+            {"c80_db", OrNull(mid.c80Db)}}},
+          {"bands", bands}};
+}
+
 }  // namespace
 
 std::string RunJson(const RunJsonInput& run) {
@@ -160,6 +192,7 @@ std::string RunJson(const RunJsonInput& run) {
                                                          {"c_db", microphone.sweepSpl->cDb}}
                                                   : json(nullptr)},
                 {"distortion", DistortionJson(microphone.distortion)},
+                {"acoustics", AcousticsJson(microphone.acoustics)},
                 {"files", run.files}};
   return document.dump(2) + "\n";
 }

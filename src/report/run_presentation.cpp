@@ -9,6 +9,7 @@
 
 #include "analysis/levels.h"
 #include "analysis/time_of_flight.h"
+#include "report/acoustics_texts.h"
 #include "report/band_report.h"
 #include "report/distortion_report.h"
 
@@ -274,6 +275,9 @@ void PresentAnalysis(const RunOutput& io, const MeasurementSetup& setup, const R
   const ChannelResult& microphone = result.Microphone();
   if (aligned) {
     ReportMicrophone(io, result);
+  }
+  if (microphone.acoustics && !result.Fault()) {
+    std::fputs(AcousticsSummaryLine(microphone.acoustics->bands).c_str(), io.err);
   }
   if (microphone.distortion && aligned) {
     std::fputs(DistortionSummary(*microphone.distortion).c_str(), io.err);
