@@ -70,18 +70,11 @@ void FindSync(const RunEvidence& evidence, RunResult& result) {
 // sweep: the impulse response, the time of flight and the fine response.
 void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelResult& channel) {
   const MeasurementSetup& setup = evidence.setup;
-  const std::span<const SampleWord> recorded = Input(evidence, channel.input);
-  std::vector<SampleWord> aligned(recorded.size(), 0);
-  for (std::size_t i = 0; i < aligned.size(); ++i) {
-    const std::int64_t from = static_cast<std::int64_t>(i) + sync.lag;
-    if (from >= 0 && from < static_cast<std::int64_t>(aligned.size())) {
-      aligned[i] = recorded[static_cast<std::size_t>(from)];
-    }
-  }
   const SweepRange range{.startHz = setup.stimulus.startHz,
                          .endHz = setup.stimulus.endHz,
                          .rate = static_cast<double>(setup.rate)};
-  auto room = MeasureRoomResponse(evidence.played.stimulus, aligned, range);
+  auto room = MeasureRoomResponse(evidence.played.stimulus, Input(evidence, channel.input), range,
+                                  sync.lag);
   if (!room) {
     channel.responseFailure = room.error();
     return;
@@ -100,14 +93,12 @@ void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelRes
 // bands.
 void FileBands(const RunEvidence& evidence, const SyncResult& sync, ChannelResult& channel) {
   const MeasurementSetup& setup = evidence.setup;
-  const std::span<const double> toneTrack =
-      std::span<const double>(evidence.played.freqTrack)
-          .first(static_cast<std::size_t>(setup.SweepSamples()));
+  const ToneTrack& toneTrack = evidence.played.track;
   std::vector<double> micGain;
   if (const auto& calibration = setup.calibrations.microphone) {
     micGain.reserve(toneTrack.size());
-    for (const double hz : toneTrack) {
-      micGain.push_back(std::pow(10.0, calibration->GainDbAt(hz) / 20.0));
+    for (std::size_t j = 0; j < toneTrack.size(); ++j) {
+      micGain.push_back(std::pow(10.0, calibration->GainDbAt(toneTrack[j]) / 20.0));
     }
   }
   channel.levels = ComputeBandLevels(
@@ -167,4 +158,14 @@ RunResult AnalyseRun(const RunEvidence& evidence) {
   FileBands(evidence, result.sync, microphone);
   result.channels.push_back(std::move(microphone));
   return result;
+}
+
+std::size_t AnalysisBytes(const MeasurementSetup& setup) {
+  const auto total = static_cast<std::size_t>(setup.TotalSamples());
+  const std::size_t room = RoomResponseBytes(total, setup.rate);
+  const std::size_t impulse = std::max(total, static_cast<std::size_t>(setup.rate)) * sizeof(float);
+  const std::size_t gains = setup.calibrations.microphone
+                                ? static_cast<std::size_t>(setup.SweepSamples()) * sizeof(double)
+                                : 0;
+  return std::max(room, impulse + gains);
 }

@@ -34,11 +34,16 @@ FileResult WriteIrWav(UniqueFd fd, const std::filesystem::path& path,
     return LibraryFailure(path, nullptr);
   }
 
-  std::vector<float> samples(impulse.samples.begin(), impulse.samples.end());
-  samples.resize(std::max(samples.size(), static_cast<std::size_t>(impulse.rate)), 0.0F);
-  const auto count = static_cast<sf_count_t>(samples.size());
-  if (sf_writef_float(file.get(), samples.data(), count) != count) {
-    return LibraryFailure(path, file.get());
+  // Written from where it lies, not copied: a long sweep's response is large.
+  const std::vector<float> padding(
+      static_cast<std::size_t>(impulse.rate) -
+          std::min(impulse.samples.size(), static_cast<std::size_t>(impulse.rate)),
+      0.0F);
+  for (const std::span<const float> part : {impulse.samples, std::span<const float>(padding)}) {
+    const auto count = static_cast<sf_count_t>(part.size());
+    if (count > 0 && sf_writef_float(file.get(), part.data(), count) != count) {
+      return LibraryFailure(path, file.get());
+    }
   }
   if (sf_close(file.release()) != 0) {
     return LibraryFailure(path, nullptr);

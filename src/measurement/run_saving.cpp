@@ -124,21 +124,20 @@ std::string SavedText(const SavedRun& saved, const std::filesystem::path& dir,
 // The run's files, the session's average and the correction. A first run's
 // plot shows what the correction predicts; later runs' predictions go on the
 // average's plot.
-SaveOutcome SaveToFolder(const std::filesystem::path& dir, const RunRecord& record,
-                         const EqOptions& eq, SessionResponses& session) {
+SaveOutcome SaveToFolder(const std::filesystem::path& dir, RunRecord run, const EqOptions& eq,
+                         SessionResponses& session) {
   std::vector<PlotCurve> predicted;
   SaveOutcome correction{true, ""};
   const bool firstRun = session.size() == 0;
-  RunRecord run = record;
   if (eq.enabled && firstRun) {
-    correction = SaveCorrection(dir, eq, record.response, predicted);
+    correction = SaveCorrection(dir, eq, run.response, predicted);
     run.extraCurves = predicted;
   }
   const auto saved = SaveRunFiles(dir, run);
   if (!saved) {
     return {false, DescribeFileError(saved.error())};
   }
-  session.Add(saved->stem, record.response);
+  session.Add(saved->stem, run.response);
   if (eq.enabled && !firstRun) {
     correction = SaveCorrection(dir, eq, session.average(), predicted);
   }
