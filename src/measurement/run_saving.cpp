@@ -1,8 +1,13 @@
 #include "measurement/run_saving.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
+#include <span>
 
 #include "correction/correction_design.h"
 #include "correction/correction_exports.h"
@@ -74,81 +79,124 @@ RunRecord RecordOf(const MeasurementSetup& setup, const ChannelResult& microphon
           .extraCurves = {}};
 }
 
-// What the save folder received, or the first thing that failed.
-struct SaveOutcome {
-  bool ok = true;
-  std::string message;
-};
+constexpr const char* kCorrectionFiles[] = {kCamillaDspFileName, kEqualizerApoFileName,
+                                            kSimroomFileName};
 
-// Designs the filters from what the session measured and writes their three
-// exports; the predicted curve goes on the plots.
-SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq,
-                           const FineResponse& measured, std::vector<PlotCurve>& curves) {
-  const CorrectionDesign design = DesignCorrection(measured, {.lowHz = eq.lowHz,
-                                                              .highHz = eq.highHz,
-                                                              .tiltDbPerOctave = eq.tiltDbPerOctave,
-                                                              .maxFilters = eq.filterCount,
-                                                              .boostLimitDb = eq.boostDb});
-  if (!design.error.empty()) {
-    return {false, "No room correction was designed: " + design.error + "."};
-  }
-  const std::pair<const char*, std::string> files[] = {
-      {kCamillaDspFileName, CamillaDspYaml(design)},
-      {kEqualizerApoFileName, EqualizerApoText(design)},
-      {kSimroomFileName, SimroomCorrection(design)}};
-  for (const auto& [name, text] : files) {
-    if (auto written = PlaceText(dir / name, Placing::kReplace, text); !written) {
-      return {false, DescribeFileError(written.error())};
+// Takes the files away where they are; the names of those that were there.
+std::vector<std::string> RemoveFiles(const std::filesystem::path& dir,
+                                     std::span<const char* const> names) {
+  std::vector<std::string> removed;
+  for (const char* name : names) {
+    if (unlink((dir / name).c_str()) == 0) {
+      removed.emplace_back(name);
     }
   }
-  curves.push_back({"Predicted after correction", design.corrected, "#2ca02c", 1.6, true, 1.0});
-  char summary[160];
-  (void)std::snprintf(
-      summary, sizeof summary, " Room correction: %zu %s, pre-gain %.1f dB, in %s, %s and %s.",
-      design.filters.size(), design.filters.size() == 1 ? "filter" : "filters", design.preGainDb,
-      kCamillaDspFileName, kEqualizerApoFileName, kSimroomFileName);
-  return {true, summary};
+  return removed;
 }
 
-std::string SavedText(const SavedRun& saved, const std::filesystem::path& dir,
-                      const SessionResponses& session) {
-  std::string message = "Saved " + saved.stem + ".frd, " + saved.stem + "-ir.wav and " +
-                        saved.stem + ".svg in " + dir.string();
-  if (session.size() > 1) {
-    message += ", with average.frd and average.svg of the " + std::to_string(session.size()) +
-               " runs saved since the program started";
+// The request for --eq, its range brought inside the measured response when
+// it reaches beyond it (the summary notes that); left as asked when the two
+// do not overlap, which the design then refuses with the range to choose.
+CorrectionRequest RequestFor(const EqOptions& eq, const FineResponse& measured,
+                             SaveSummary& summary) {
+  CorrectionRequest request{.lowHz = eq.lowHz,
+                            .highHz = eq.highHz,
+                            .tiltDbPerOctave = eq.tiltDbPerOctave,
+                            .maxFilters = eq.filterCount,
+                            .boostLimitDb = eq.boostDb};
+  if (measured.empty()) {
+    return request;
   }
-  return message + ".";
+  const double first = measured.front().hz;
+  const double last = measured.back().hz;
+  const double low = std::max(eq.lowHz, first);
+  const double high = std::min(eq.highHz, last);
+  if (low < high && (low != eq.lowHz || high != eq.highHz)) {
+    request.lowHz = low;
+    request.highHz = high;
+    summary.clamp = EqRangeClamp{eq.lowHz, eq.highHz, first, last, low, high};
+  }
+  return request;
+}
+
+// Designs the filters from what the session measured and writes their three
+// exports; the predicted curve goes on the plots. Without a design, or when
+// the exports cannot all be written, no correction file is left: an earlier
+// design's filters beside this session's average would be taken for its own.
+void SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq,
+                    const FineResponse& measured, std::vector<PlotCurve>& curves,
+                    SaveSummary& summary) {
+  const CorrectionDesign design = DesignCorrection(measured, RequestFor(eq, measured, summary));
+  if (!design.error.empty() || measured.empty()) {
+    summary.noCorrection =
+        measured.empty() ? "the runs share no frequencies to correct" : design.error;
+    summary.removed = RemoveFiles(dir, kCorrectionFiles);
+    return;
+  }
+  const std::string texts[] = {CamillaDspYaml(design), EqualizerApoText(design),
+                               SimroomCorrection(design)};
+  for (std::size_t i = 0; i < std::size(texts); ++i) {
+    if (auto written = PlaceText(dir / kCorrectionFiles[i], Placing::kReplace, texts[i]);
+        !written) {
+      summary.failure = summary.failure ? summary.failure : written.error();
+      (void)RemoveFiles(dir, kCorrectionFiles);
+      summary.notSaved.insert(summary.notSaved.end(), std::begin(kCorrectionFiles),
+                              std::end(kCorrectionFiles));
+      return;
+    }
+  }
+  summary.correctionFiles.assign(std::begin(kCorrectionFiles), std::end(kCorrectionFiles));
+  summary.correctionFilters = design.filters.size();
+  summary.preGainDb = design.preGainDb;
+  curves.push_back({"Predicted after correction", design.corrected, "#2ca02c", 1.6, true, 1.0});
+}
+
+// Adds what a step did not write, when it failed, to the summary.
+void NoteFailure(const WrittenFiles& written, const std::vector<std::string>& meant,
+                 SaveSummary& summary) {
+  if (written.failure) {
+    summary.failure = summary.failure ? summary.failure : written.failure;
+    summary.notSaved.insert(summary.notSaved.end(),
+                            meant.begin() + static_cast<std::ptrdiff_t>(written.names.size()),
+                            meant.end());
+  }
 }
 
 // The run's files, the session's average and the correction. A first run's
 // plot shows what the correction predicts; later runs' predictions go on the
-// average's plot.
-SaveOutcome SaveToFolder(const std::filesystem::path& dir, RunRecord run, const EqOptions& eq,
+// average's plot. A run whose files were not all written joins no average.
+SaveSummary SaveToFolder(const std::filesystem::path& dir, RunRecord run, const EqOptions& eq,
                          SessionResponses& session) {
+  SaveSummary summary;
+  summary.dir = dir;
+  summary.session = &session;
   std::vector<PlotCurve> predicted;
-  SaveOutcome correction{true, ""};
   const bool firstRun = session.size() == 0;
   if (eq.enabled && firstRun) {
-    correction = SaveCorrection(dir, eq, run.response, predicted);
+    SaveCorrection(dir, eq, run.response, predicted, summary);
     run.extraCurves = predicted;
   }
-  const auto saved = SaveRunFiles(dir, run);
-  if (!saved) {
-    return {false, DescribeFileError(saved.error())};
+  const SavedRun saved = SaveRunFiles(dir, run);
+  summary.saved = saved.files.names;
+  NoteFailure(saved.files,
+              saved.stem.empty() ? std::vector<std::string>{} : RunFileNames(saved.stem), summary);
+  if (saved.files.failure) {
+    return summary;
   }
-  session.Add(saved->stem, run.response);
+  session.Add(saved.stem, run.response);
   if (eq.enabled && !firstRun) {
-    correction = SaveCorrection(dir, eq, session.average(), predicted);
+    SaveCorrection(dir, eq, session.average(), predicted, summary);
   }
-  if (auto average = SaveAverageFiles(dir, session, predicted); !average) {
-    return {false, DescribeFileError(average.error())};
+  if (session.size() > 1 && session.average().empty()) {
+    const char* const average[] = {"average.frd", "average.svg"};
+    const std::vector<std::string> removed = RemoveFiles(dir, average);
+    summary.removed.insert(summary.removed.begin(), removed.begin(), removed.end());
+    return summary;
   }
-  const std::string message = SavedText(*saved, dir, session);
-  if (!correction.ok) {
-    return {false, message + " " + correction.message};
-  }
-  return {true, message + correction.message};
+  const WrittenFiles average = SaveAverageFiles(dir, session, predicted);
+  NoteFailure(average, AverageFileNames(), summary);
+  summary.averageWritten = average.names.size() == AverageFileNames().size();
+  return summary;
 }
 
 }  // namespace
@@ -167,7 +215,5 @@ void KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult
   if (options.saveDir.empty() || result.nothingSwept) {
     return;
   }
-  const SaveOutcome saved =
-      SaveToFolder(options.saveDir, RecordOf(setup, microphone), options.eq, session);
-  ReportSaved(io, saved.ok, saved.message);
+  ReportSaving(io, SaveToFolder(options.saveDir, RecordOf(setup, microphone), options.eq, session));
 }
