@@ -153,6 +153,7 @@ Expected<RoomResponse, AnalysisFailure> MeasureRoomResponse(std::span<const Samp
   }
 }
 
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): samples, then samples per second
 std::size_t RoomResponseBytes(std::size_t length, double rate) {
   const auto oneSecond = static_cast<std::size_t>(std::ceil(rate));
   const std::size_t n = SmoothTransformSize(std::max(length, std::size_t{1}) + oneSecond);

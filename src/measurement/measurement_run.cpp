@@ -20,6 +20,7 @@ namespace {
 
 // A figure in kB from a /proc file's "Name: 1234 kB" line, in bytes; 0
 // when the file has no such line.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the file, then the line's name
 std::size_t ProcFigure(const char* file, const char* name) {
   std::FILE* info = std::fopen(file, "re");
   if (info == nullptr) {
