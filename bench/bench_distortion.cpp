@@ -60,7 +60,8 @@ void BM_DistortionOfDefaultLogSweepRun(benchmark::State& state) {
   std::size_t points = 0;
   for (auto _ : state) {
     (void)_;
-    const RoomResponse room = *MeasureRoomResponse(run.played, run.recorded, kDefaultRange, lead);
+    const RoomResponse room =
+        *MeasureRoomResponse(run.played, run.recorded, kDefaultRange, {.leadSamples = lead});
     const std::int32_t flight = FindTimeOfFlight(room.impulse, kDefaultRange).value_or(0);
     const HarmonicDistortion distortion =
         MeasureHarmonicDistortion(room, kDefaultRange, {run.plan.rateConstant, flight});
@@ -77,9 +78,9 @@ BENCHMARK(BM_DistortionOfDefaultLogSweepRun)->Unit(benchmark::kMillisecond);
 // The analysis alone, on a response deconvolved once.
 void BM_DistortionAnalysisAlone(benchmark::State& state) {
   const DefaultRun run;
-  const RoomResponse room =
-      *MeasureRoomResponse(run.played, run.recorded, kDefaultRange,
-                           DistortionLeadSamples(kDefaultRange, run.plan.rateConstant));
+  const RoomResponse room = *MeasureRoomResponse(
+      run.played, run.recorded, kDefaultRange,
+      {.leadSamples = DistortionLeadSamples(kDefaultRange, run.plan.rateConstant)});
   const std::int32_t flight = FindTimeOfFlight(room.impulse, kDefaultRange).value_or(0);
   for (auto _ : state) {
     (void)_;
@@ -98,7 +99,8 @@ void BM_LogSweepDeconvolution(benchmark::State& state) {
       state.range(0) != 0 ? DistortionLeadSamples(kDefaultRange, run.plan.rateConstant) : 0;
   for (auto _ : state) {
     (void)_;
-    RoomResponse room = *MeasureRoomResponse(run.played, run.recorded, kDefaultRange, lead);
+    RoomResponse room =
+        *MeasureRoomResponse(run.played, run.recorded, kDefaultRange, {.leadSamples = lead});
     benchmark::DoNotOptimize(room);
   }
   state.counters["peak_rss_MiB"] = PeakResidentMiB();

@@ -135,6 +135,39 @@ BENCHMARK(BM_DefaultRunRealTimeDeviceAllCoresBusy)
     ->Unit(benchmark::kSecond)
     ->Iterations(2);
 
+// The peak memory of one run with a sweep of state.range(0) seconds, its
+// files saved: bytes per sweep sample, everything the process holds
+// included (the libraries, and the simulated room's ring of at most 16 MiB),
+// and without what the program holds before any run.
+void BM_SweepPeakMemory(benchmark::State& state) {
+  const SimroomHome home(kRooms);
+  const long baseline = BaselineRssKiB(home);
+  const auto seconds = static_cast<double>(state.range(0));
+  for (auto _ : state) {
+    const ProcessResult o =
+        RunProcess({TONVALE_EXE, "--save", "runs"},
+                   {.input = "c\nfastroom\nt\n" + std::to_string(state.range(0)) + "\nr\nc\nx\n",
+                    .environment = home.environment(),
+                    .workDir = home.path(),
+                    .timeout = std::chrono::seconds(600)});
+    if (o.exitStatus != 0 || o.err.find("Saved run-") == std::string::npos) {
+      state.SkipWithError(("run not saved: " + o.err).c_str());
+    }
+    state.SetIterationTime(o.seconds);
+    state.counters["peak_rss_MiB"] = static_cast<double>(o.peakRssKiB) / 1024.0;
+    state.counters["bytes_per_sweep_sample"] =
+        static_cast<double>(o.peakRssKiB) * 1024.0 / (seconds * 48000.0);
+    state.counters["run_bytes_per_sweep_sample"] =
+        static_cast<double>(o.peakRssKiB - baseline) * 1024.0 / (seconds * 48000.0);
+  }
+}
+BENCHMARK(BM_SweepPeakMemory)
+    ->Arg(10)
+    ->Arg(600)
+    ->UseManualTime()
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1);
+
 }  // namespace
 
 BENCHMARK_MAIN();

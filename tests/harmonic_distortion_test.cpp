@@ -150,8 +150,9 @@ Recording Record(double seconds, const Loudspeaker& speaker) {
 }
 
 HarmonicDistortion Measure(const Recording& r) {
-  const RoomResponse room = *MeasureRoomResponse(
-      r.played, r.recorded, r.range, DistortionLeadSamples(r.range, r.plan.rateConstant));
+  const RoomResponse room =
+      *MeasureRoomResponse(r.played, r.recorded, r.range,
+                           {.leadSamples = DistortionLeadSamples(r.range, r.plan.rateConstant)});
   const std::int32_t flight = FindTimeOfFlight(room.impulse, r.range).value_or(0);
   return MeasureHarmonicDistortion(room, r.range, {r.plan.rateConstant, flight});
 }
@@ -268,7 +269,7 @@ TEST(RoomResponseLead, BeforeZeroHoldsTheResponseBeforeTimeZero) {
   };
   for (const Case& c : {Case{1000, 1000}, Case{1, 1}, Case{10'000'000, plain.transformSize / 2}}) {
     SCOPED_TRACE(c.asked);
-    const RoomResponse room = *MeasureRoomResponse(played, early, range, c.asked);
+    const RoomResponse room = *MeasureRoomResponse(played, early, range, {.leadSamples = c.asked});
     EXPECT_EQ(room.impulse, plain.impulse);
     EXPECT_EQ(room.transfer, plain.transfer);
     ASSERT_EQ(room.beforeZero.size(), c.kept);

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "process_runner.h"
-#include "report/frd_file.h"
 #include "files/run_files.h"
 #include "measurement/saved_files.h"
+#include "process_runner.h"
+#include "report/frd_file.h"
 #include "report/run_texts.h"
 #include "run_harness.h"
 
@@ -44,8 +44,8 @@ RunRecord ExampleRun(std::size_t impulseLength) {
 
 // Saves run into dir and gives its stem ("run-001"), or the failure's words.
 std::string SaveOrSay(const fs::path& dir, const RunRecord& run) {
-  const auto saved = SaveRunFiles(dir, run);
-  return saved ? saved->stem : "failed: " + DescribeFileError(saved.error());
+  const SavedRun saved = SaveRunFiles(dir, run);
+  return saved.files.failure ? "failed: " + DescribeFileError(*saved.files.failure) : saved.stem;
 }
 
 struct NumberingCase {
@@ -190,7 +190,7 @@ TEST(ResponsePlot, SavedPlotsRenderAndTheirCurvesPassThroughTheirFrdPoints) {
   run.bands.clear();
   ASSERT_EQ(SaveOrSay(dir.path(), run), "run-002");
   session.Add("run-002", run.response);
-  ASSERT_TRUE(SaveAverageFiles(dir.path(), session, {}, run.facts).has_value());
+  ASSERT_FALSE(SaveAverageFiles(dir.path(), session, {}, {run.facts, {}, 0.0}).failure);
 
   const std::vector<PlotCase> cases{{"run-001.svg", "run-001.frd", "curve-0", 2},
                                     {"run-002.svg", "run-002.frd", "curve-0", 0},

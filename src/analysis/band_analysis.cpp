@@ -27,11 +27,13 @@ std::int32_t LoudestBand(const std::vector<BandResult>& bands, Qualifies qualifi
 }
 
 // Files each tone sample's answer into its band, by the band's upper edge.
-void FileSamples(const BandInput& input, std::span<const double> high, BandLevels& result) {
+template <typename Track>
+void FileSamples(const BandInput& input, const Track& track, std::span<const double> high,
+                 BandLevels& result) {
   const auto bandCount = static_cast<std::int32_t>(high.size());
   // Only recorded indices inside the recording: a missing sync pulse can put
   // the answer to the first tone sample before it.
-  const auto toneSamples = static_cast<std::int64_t>(input.toneTrack.size());
+  const auto toneSamples = static_cast<std::int64_t>(track.size());
   const auto recordedSamples = static_cast<std::int64_t>(input.recorded.size());
   const std::int64_t offset = input.firstAnswer;
   const std::int64_t first = std::max<std::int64_t>(0, -offset);
@@ -41,7 +43,7 @@ void FileSamples(const BandInput& input, std::span<const double> high, BandLevel
   std::int32_t j = 0;
   BandResult* band = result.bands.data();
   for (std::int64_t i = first; i < last; ++i) {
-    const double f = input.toneTrack[static_cast<std::size_t>(i)];
+    const double f = track[static_cast<std::size_t>(i)];
     if (j < bandCount - 1 && f > high[static_cast<std::size_t>(j)]) {
       while (j < bandCount - 1 && f > high[static_cast<std::size_t>(j)]) {
         ++j;
@@ -89,7 +91,7 @@ BandLevels ComputeBandLevels(const BandInput& input, std::span<const double> hig
     return result;
   }
   result.bands.resize(high.size());
-  FileSamples(input, high, result);
+  std::visit([&](const auto& track) { FileSamples(input, track, high, result); }, input.toneTrack);
   for (std::size_t k = 0; k < result.bands.size(); ++k) {
     BandResult& b = result.bands[k];
     b.aboveNyquist = high[k] > result.nyquistHz;

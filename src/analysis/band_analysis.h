@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <span>
+#include <variant>
 #include <vector>
 
 #include "audio/sample_word.h"
+#include "signals/sweep.h"
 
 // A band needs at least this many cycles of its own tone before the average
 // magnitude of its samples means anything: over a fraction of a cycle it
@@ -40,10 +42,11 @@ struct BandLevels {
   std::int32_t referenceBand = -1;
 };
 
-// What the band analysis files: the frequency of every tone sample, the
-// recording, and the index in it of the answer to the first tone sample.
+// What the band analysis files: the frequency of every tone sample (listed,
+// or a sweep's straight line), the recording, and the index in it of the
+// answer to the first tone sample.
 struct BandInput {
-  std::span<const double> toneTrack;
+  std::variant<std::span<const double>, ToneTrack> toneTrack;
   std::span<const SampleWord> recorded;
   std::int64_t firstAnswer = 0;
   double rate = 0.0;  // samples per second, at which a band's cycles are counted

@@ -15,11 +15,29 @@ namespace {
 // keeps the rare deep dip of |X| at the range's edges from amplifying noise.
 constexpr double kTikhonov = 1e-6;
 
-// Copies signal to the front of buffer and zeroes the rest.
-void Load(std::span<const SampleWord> signal, std::span<double> buffer) {
-  const std::size_t used = std::min(signal.size(), buffer.size());
-  std::copy_n(signal.begin(), used, buffer.begin());
-  std::fill(buffer.begin() + static_cast<std::ptrdiff_t>(used), buffer.end(), 0.0);
+// buffer[i] = signal[i + from] where that lies inside signal, 0 elsewhere.
+void Load(std::span<const SampleWord> signal, std::int64_t from, std::span<double> buffer) {
+  const auto size = static_cast<std::int64_t>(signal.size());
+  for (std::size_t i = 0; i < buffer.size(); ++i) {
+    const std::int64_t at = static_cast<std::int64_t>(i) + from;
+    buffer[i] = at >= 0 && at < size ? signal[static_cast<std::size_t>(at)] : 0.0;
+  }
+}
+
+// Bin k of a half-complex spectrum, in FFTW's order: the real parts of bins
+// 0 to n/2, then the imaginary parts from bin (n-1)/2 down to bin 1. Bin 0,
+// and bin n/2 of an even n, are real.
+std::complex<double> Bin(std::span<const double> spectrum, std::size_t k) {
+  const std::size_t n = spectrum.size();
+  return {spectrum[k], k == 0 || 2 * k == n ? 0.0 : spectrum[n - k]};
+}
+
+void SetBin(std::span<double> spectrum, std::size_t k, std::complex<double> value) {
+  const std::size_t n = spectrum.size();
+  spectrum[k] = value.real();
+  if (k != 0 && 2 * k != n) {
+    spectrum[n - k] = value.imag();
+  }
 }
 
 // The first and one past the last bin inside [startHz, TopHz()].
@@ -31,6 +49,22 @@ std::pair<std::size_t, std::size_t> SweptBins(const SweepRange& range, double bi
   return {std::min(end, static_cast<std::size_t>(first)), end};
 }
 
+// Turns the recording's spectrum y into H = Y X* / (|X|^2 + lambda) inside
+// the swept bins [first, end), and 0 outside them.
+void Divide(std::span<const double> x, std::span<double> y, std::size_t first, std::size_t end) {
+  double meanPower = 0.0;
+  for (std::size_t k = first; k < end; ++k) {
+    meanPower += std::norm(Bin(x, k));
+  }
+  meanPower /= static_cast<double>(std::max(end - first, std::size_t{1}));
+  const double lambda = kTikhonov * meanPower;
+  for (std::size_t k = 0; k < y.size() / 2 + 1; ++k) {
+    const std::complex<double> bin = Bin(x, k);
+    const bool swept = k >= first && k < end && meanPower > 0.0;
+    SetBin(y, k, swept ? Bin(y, k) * std::conj(bin) / (std::norm(bin) + lambda) : 0.0);
+  }
+}
+
 // FFTW makes no plan only when it cannot allocate one.
 FftwPlan Checked(fftw_plan plan) {
   if (plan == nullptr) {
@@ -39,10 +73,27 @@ FftwPlan Checked(fftw_plan plan) {
   return FftwPlan(plan);
 }
 
-RoomResponse Deconvolve(std::span<const SampleWord> played,
-                        std::span<const SampleWord> recordedAligned, const SweepRange& range,
-                        std::size_t leadSamples) {
-  const std::size_t length = std::max({played.size(), recordedAligned.size(), std::size_t{1}});
+// The impulse response from the inverse transform h (unscaled, as FFTW
+// leaves it): kept samples from time 0 on, and lead samples before it, which
+// the circle holds at its far end (h at -m is sample n - m).
+void KeepResponse(std::span<const double> h, std::size_t kept, std::size_t lead,
+                  RoomResponse& room) {
+  const std::size_t n = h.size();
+  const double scale = 1.0 / static_cast<double>(n);
+  room.impulse.resize(kept);
+  for (std::size_t i = 0; i < kept; ++i) {
+    room.impulse[i] = static_cast<float>(h[i] * scale);
+  }
+  lead = std::min(lead, n / 2);
+  room.beforeZero.resize(lead);
+  for (std::size_t i = 0; i < lead; ++i) {
+    room.beforeZero[i] = static_cast<float>(h[n - lead + i] * scale);
+  }
+}
+
+RoomResponse Deconvolve(std::span<const SampleWord> played, std::span<const SampleWord> recorded,
+                        const SweepRange& range, const DeconvolutionRequest& request) {
+  const std::size_t length = std::max({played.size(), recorded.size(), std::size_t{1}});
   if (length > INT_MAX / 4) {
     throw std::length_error("the sweep is too long to deconvolve");
   }
@@ -53,61 +104,56 @@ RoomResponse Deconvolve(std::span<const SampleWord> played,
   const std::size_t n = room.transformSize;
   const std::size_t bins = n / 2 + 1;
 
-  FftwArray<double> signal = MakeFftwArray<double>(n);
-  FftwArray<std::complex<double>> playedSpectrum = MakeFftwArray<std::complex<double>>(bins);
-  FftwArray<std::complex<double>> spectrum = MakeFftwArray<std::complex<double>>(bins);
-  const std::span<double> signalView(signal.get(), n);
-  const FftwPlan forward = Checked(fftw_plan_dft_r2c_1d(
-      static_cast<int>(n), signal.get(), AsFftw(playedSpectrum.get()), FFTW_ESTIMATE));
-  Load(played, signalView);
+  // Two arrays of n doubles, each transformed in place: FFTW's half-complex
+  // transforms need far less room of their own than its real-to-complex
+  // ones, which take as much again as an array for long sweeps.
+  FftwArray<double> x = MakeFftwArray<double>(n);
+  FftwArray<double> y = MakeFftwArray<double>(n);
+  const std::span<double> xView(x.get(), n);
+  const std::span<double> yView(y.get(), n);
+  const FftwPlan forward =
+      Checked(fftw_plan_r2r_1d(static_cast<int>(n), x.get(), x.get(), FFTW_R2HC, FFTW_ESTIMATE));
+  Load(played, 0, xView);
   fftw_execute(forward.get());
-  Load(recordedAligned, signalView);
-  fftw_execute_dft_r2c(forward.get(), signal.get(), AsFftw(spectrum.get()));
-
+  Load(recorded, request.lag, yView);
+  fftw_execute_r2r(forward.get(), y.get(), y.get());
   const auto [first, end] = SweptBins(range, room.BinHz(), bins);
-  double meanPower = 0.0;
-  for (std::size_t k = first; k < end; ++k) {
-    meanPower += std::norm(playedSpectrum[k]);
-  }
-  meanPower /= static_cast<double>(std::max(end - first, std::size_t{1}));
-  const double lambda = kTikhonov * meanPower;
-  for (std::size_t k = 0; k < bins; ++k) {
-    const std::complex<double> x = playedSpectrum[k];
-    const bool swept = k >= first && k < end && meanPower > 0.0;
-    spectrum[k] = swept ? spectrum[k] * std::conj(x) / (std::norm(x) + lambda) : 0.0;
-  }
-  playedSpectrum.reset();  // one spectrum fewer at the peak of memory
-  room.transfer.assign(spectrum.get(), spectrum.get() + bins);
+  Divide(xView, yView, first, end);
+  x.reset();  // one array fewer at the peak of memory
 
-  const FftwPlan inverse = Checked(fftw_plan_dft_c2r_1d(static_cast<int>(n), AsFftw(spectrum.get()),
-                                                        signal.get(), FFTW_ESTIMATE));
+  room.transfer.resize(bins);
+  for (std::size_t k = 0; k < bins; ++k) {
+    room.transfer[k] = Bin(yView, k);
+  }
+  const FftwPlan inverse =
+      Checked(fftw_plan_r2r_1d(static_cast<int>(n), y.get(), y.get(), FFTW_HC2R, FFTW_ESTIMATE));
   fftw_execute(inverse.get());
-  spectrum.reset();  // spent by the inverse: the outputs take its place at the peak
-  const std::size_t kept = std::min(n, std::max(length, oneSecond));
-  room.impulse.resize(kept);
-  const double scale = 1.0 / static_cast<double>(n);  // FFTW leaves the round trip unscaled
-  for (std::size_t i = 0; i < kept; ++i) {
-    room.impulse[i] = static_cast<float>(signal[i] * scale);
-  }
-  // h at -m is the circle's sample n - m.
-  const std::size_t lead = std::min(leadSamples, n / 2);
-  room.beforeZero.resize(lead);
-  for (std::size_t i = 0; i < lead; ++i) {
-    room.beforeZero[i] = static_cast<float>(signal[n - lead + i] * scale);
-  }
+  KeepResponse(yView, std::min(n, std::max(length, oneSecond)), request.leadSamples, room);
   return room;
 }
 
 }  // namespace
 
-Expected<RoomResponse, AnalysisFailure> MeasureRoomResponse(
-    std::span<const SampleWord> played, std::span<const SampleWord> recordedAligned,
-    const SweepRange& range, std::size_t leadSamples) {
+Expected<RoomResponse, AnalysisFailure> MeasureRoomResponse(std::span<const SampleWord> played,
+                                                            std::span<const SampleWord> recorded,
+                                                            const SweepRange& range,
+                                                            const DeconvolutionRequest& request) {
   try {
-    return Deconvolve(played, recordedAligned, range, leadSamples);
+    return Deconvolve(played, recorded, range, request);
   } catch (const std::bad_alloc&) {
     return Unexpected{AnalysisFailure::kNoMemory};
   } catch (const std::length_error&) {
     return Unexpected{AnalysisFailure::kTooLong};
   }
+}
+
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): samples, then samples per second
+std::size_t RoomResponseBytes(std::size_t length, double rate) {
+  const auto oneSecond = static_cast<std::size_t>(std::ceil(rate));
+  const std::size_t n = SmoothTransformSize(std::max(length, std::size_t{1}) + oneSecond);
+  const std::size_t kept = std::min(n, std::max(length, oneSecond));
+  // The two arrays, or one array and the transfer function; then the impulse
+  // response beside them; FFTW's own buffers have stayed below a quarter of
+  // an array's bytes in every size measured.
+  return 2 * n * sizeof(double) + kept * sizeof(float) + n * sizeof(double) / 4;
 }

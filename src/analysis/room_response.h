@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <complex>
 #include <cstddef>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -42,20 +43,30 @@ struct RoomResponse {
   [[nodiscard]] double BinHz() const { return rate / static_cast<double>(transformSize); }
 };
 
-// Deconvolves the recording by the played signal. recordedAligned is the
-// microphone channel already shifted by the loop-back's lag, so that its
-// sample i answers played[i] when the microphone sits at the loudspeaker; a
-// recording shorter than played counts as silent at its end. The transform
-// is at least a second longer than either signal: the reply to the tone,
-// however late within the recording, does not wrap around, and whatever the
-// division puts before time 0 wraps to the far end, a second clear of the
-// kept impulse response. The failure when the buffers cannot be had or the
-// signals are too long for one transform. leadSamples asks for as much of h before time 0 in
-// beforeZero (at most half the transform: further back the circle holds the response's late tail);
-// when it reaches back over the far end's clear second, the impulse's last samples hold the same
-// times before 0 as beforeZero. The lead changes nothing else, and adds nothing to the peak of
-// memory: both outputs are made after the transform's spectrum is given back. Not thread-safe:
-// FFTW's planner is shared.
+// What a deconvolution is asked for beside the two signals.
+struct DeconvolutionRequest {
+  // recorded[i + lag] answers played[i] when the microphone sits at the
+  // loudspeaker (the loop-back's lag).
+  std::int64_t lag = 0;
+  // As much of h before time 0, in beforeZero (at most half the transform:
+  // further back the circle holds the response's late tail); when it
+  // reaches back over the far end's clear second, the impulse's last
+  // samples hold the same times before 0. It changes nothing else.
+  std::size_t leadSamples = 0;
+};
+
+// Deconvolves the recording by the played signal; the recording outside its
+// ends counts as silent. The transform is at least a second longer than
+// either signal: the reply to the tone, however late within the recording,
+// does not wrap around, and whatever the division puts before time 0 wraps
+// to the far end, a second clear of the kept impulse response. The failure
+// when the buffers cannot be had or the signals are too long for one
+// transform. Not thread-safe: FFTW's planner is shared.
 Expected<RoomResponse, AnalysisFailure> MeasureRoomResponse(
-    std::span<const SampleWord> played, std::span<const SampleWord> recordedAligned,
-    const SweepRange& range, std::size_t leadSamples = 0);
+    std::span<const SampleWord> played, std::span<const SampleWord> recorded,
+    const SweepRange& range, const DeconvolutionRequest& request = {});
+
+// The most memory MeasureRoomResponse holds at once for signals of length
+// samples, its result included: a check before a run can then say whether
+// the run will get it.
+std::size_t RoomResponseBytes(std::size_t length, double rate);

@@ -75,14 +75,8 @@ void FindSync(const RunEvidence& evidence, RunResult& result) {
 // FFTW ends the process when it cannot have memory for its own tables, so
 // the transform starts only when the most it takes at once, its buffers and
 // FFTW's tables together, could be had: that much is mapped and given back.
-// Per point of the transform that is three spectra or signals of 8 bytes,
-// the impulse response's 4 and FFTW's tables for two plans, up to 20; the
-// transform is at most 5/4 of the signal and a second long.
 bool TransformMemoryAvailable(std::size_t samples, double rate) {
-  constexpr double kBytesPerPoint = 48.0;
-  constexpr double kLongestTransform = 1.25;
-  const double bytes = kBytesPerPoint * kLongestTransform * (static_cast<double>(samples) + rate);
-  const auto size = static_cast<std::size_t>(bytes);
+  const std::size_t size = RoomResponseBytes(samples, rate);
   void* memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (memory == MAP_FAILED) {
     return false;
@@ -104,7 +98,7 @@ std::optional<double> RecordedTopHz(const RunEvidence& evidence, std::int64_t la
   if (lastHeard >= sweep - 1) {
     return std::nullopt;
   }
-  return lastHeard < 0 ? 0.0 : evidence.played.freqTrack[static_cast<std::size_t>(lastHeard)];
+  return lastHeard < 0 ? 0.0 : evidence.played.track[static_cast<std::size_t>(lastHeard)];
 }
 
 // Deconvolves the microphone's recording, aligned by the loop-back, by the
@@ -112,24 +106,18 @@ std::optional<double> RecordedTopHz(const RunEvidence& evidence, std::int64_t la
 void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelResult& channel) {
   const MeasurementSetup& setup = evidence.setup;
   const std::span<const SampleWord> recorded = Input(evidence, channel.input);
-  std::vector<SampleWord> aligned(recorded.size(), 0);
-  for (std::size_t i = 0; i < aligned.size(); ++i) {
-    const std::int64_t from = static_cast<std::int64_t>(i) + sync.lag;
-    if (from >= 0 && from < static_cast<std::int64_t>(aligned.size())) {
-      aligned[i] = recorded[static_cast<std::size_t>(from)];
-    }
-  }
   SweepRange range{.startHz = setup.stimulus.startHz,
                    .endHz = setup.stimulus.endHz,
                    .rate = static_cast<double>(setup.rate)};
-  if (!TransformMemoryAvailable(aligned.size(), range.rate)) {
+  if (!TransformMemoryAvailable(recorded.size(), range.rate)) {
     channel.responseFailure = AnalysisFailure::kNoMemory;
     return;
   }
   const double rateConstant = evidence.played.sweepRateConstant;
   // An exponential sweep's harmonics lie before time zero.
   const std::size_t lead = rateConstant > 0.0 ? DistortionLeadSamples(range, rateConstant) : 0;
-  auto room = MeasureRoomResponse(evidence.played.stimulus, aligned, range, lead);
+  auto room = MeasureRoomResponse(evidence.played.stimulus, recorded, range,
+                                  {.lag = sync.lag, .leadSamples = lead});
   if (!room) {
     channel.responseFailure = room.error();
     return;
@@ -201,14 +189,12 @@ void MoveToSpl(const MeasurementSetup& setup, ChannelResult& channel) {
 // bands.
 void FileBands(const RunEvidence& evidence, const SyncResult& sync, ChannelResult& channel) {
   const MeasurementSetup& setup = evidence.setup;
-  const std::span<const double> toneTrack =
-      std::span<const double>(evidence.played.freqTrack)
-          .first(static_cast<std::size_t>(setup.SweepSamples()));
+  const ToneTrack& toneTrack = evidence.played.track;
   std::vector<double> micGain;
   if (const auto& calibration = setup.calibrations.microphone) {
     micGain.reserve(toneTrack.size());
-    for (const double hz : toneTrack) {
-      micGain.push_back(std::pow(10.0, calibration->GainDbAt(hz) / 20.0));
+    for (std::size_t j = 0; j < toneTrack.size(); ++j) {
+      micGain.push_back(std::pow(10.0, calibration->GainDbAt(toneTrack[j]) / 20.0));
     }
   }
   channel.levels = ComputeBandLevels(
@@ -288,4 +274,14 @@ RunResult AnalyseRun(const RunEvidence& evidence) {
   }
   result.channels.push_back(std::move(microphone));
   return result;
+}
+
+std::size_t AnalysisBytes(const MeasurementSetup& setup) {
+  const auto total = static_cast<std::size_t>(setup.TotalSamples());
+  const std::size_t room = RoomResponseBytes(total, setup.rate);
+  const std::size_t impulse = std::max(total, static_cast<std::size_t>(setup.rate)) * sizeof(float);
+  const std::size_t gains = setup.calibrations.microphone
+                                ? static_cast<std::size_t>(setup.SweepSamples()) * sizeof(double)
+                                : 0;
+  return std::max(room, impulse + gains);
 }

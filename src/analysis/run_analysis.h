@@ -17,3 +17,8 @@ struct RunEvidence {
 // a pass that cannot get the memory it needs says so in the result instead
 // of ending the run.
 RunResult AnalyseRun(const RunEvidence& evidence);
+
+// The most memory AnalyseRun takes at once for a run of setup, beside its
+// evidence: the impulse response's transforms, or the bands' microphone
+// gains beside the impulse response.
+std::size_t AnalysisBytes(const MeasurementSetup& setup);

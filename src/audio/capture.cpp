@@ -11,10 +11,15 @@ constexpr std::int32_t kPackedBytes = 3;
 
 }  // namespace
 
+std::size_t RecordingBytes(std::int32_t channels, std::int32_t frameCount) {
+  return static_cast<std::size_t>(channels) * static_cast<std::size_t>(frameCount) *
+         sizeof(SampleWord);
+}
+
 std::size_t CaptureBytes(std::int32_t channels, std::int32_t frameCount) {
   const auto samples = static_cast<std::size_t>(channels) * static_cast<std::size_t>(frameCount);
   // Packed play and record planes, and the unpacked inputs.
-  return samples * (2 * kPackedBytes + sizeof(SampleWord));
+  return samples * 2 * kPackedBytes + RecordingBytes(channels, frameCount);
 }
 
 Expected<Recording, DeviceFailure> PlayAndRecord(

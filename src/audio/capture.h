@@ -17,6 +17,9 @@ struct Recording {
 // its peak, for a memory check before anything is allocated.
 std::size_t CaptureBytes(std::int32_t channels, std::int32_t frameCount);
 
+// What of them the Recording keeps afterwards: the unpacked inputs.
+std::size_t RecordingBytes(std::int32_t channels, std::int32_t frameCount);
+
 // Plays outputs[c] on output c and records every input for as long, through
 // the device that request names. Every buffer is allocated before the device
 // is opened (std::bad_alloc then, with nothing played). The outputs must all

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -19,7 +20,41 @@ struct HintsDeleter {
   void operator()(void** hints) const { snd_device_name_free_hint(hints); }
 };
 
+// "USB" of "CARD=USB", or nothing when key is not what the text starts with.
+std::optional<std::string_view> Value(std::string_view text, std::string_view key) {
+  if (!text.starts_with(key)) {
+    return std::nullopt;
+  }
+  return text.substr(key.size());
+}
+
 }  // namespace
+
+std::string ShortDeviceName(const std::string& name) {
+  const std::size_t colon = name.find(':');
+  if (colon == std::string::npos) {
+    return name;
+  }
+  const std::string interface = name.substr(0, colon + 1);
+  const std::string_view args = std::string_view(name).substr(colon + 1);
+  const std::size_t comma = args.find(',');
+  const auto card = Value(args.substr(0, comma), "CARD=");
+  const auto device = comma == std::string_view::npos ? std::optional<std::string_view>("0")
+                                                      : Value(args.substr(comma + 1), "DEV=");
+  // Other arguments (SUBDEV, AES0 ...) have no short form.
+  if (!card || !device || card->empty() || device->find_first_of(",=") != std::string_view::npos) {
+    return name;
+  }
+  const std::string tail = *device == "0" ? "" : "," + std::string(*device);
+  std::string shortName = interface + std::string(*card) + tail;
+  if (shortName.size() > kMaxDeviceNameLength) {
+    const int index = snd_card_get_index(std::string(*card).c_str());
+    if (index >= 0) {
+      shortName = interface + std::to_string(index) + tail;
+    }
+  }
+  return shortName.size() < name.size() ? shortName : name;
+}
 
 SoundDeviceList ListDuplexDevices() {
   SoundDeviceList list;
@@ -39,7 +74,7 @@ SoundDeviceList ListDuplexDevices() {
     if (name.empty() || name == "null") {
       continue;
     }
-    list.devices.push_back({std::move(name), TakeHint(*hint, "DESC")});
+    list.devices.push_back({ShortDeviceName(name), TakeHint(*hint, "DESC")});
   }
   return list;
 }
@@ -59,6 +94,9 @@ std::string FormatDeviceList(std::span<const SoundDevice> devices) {
       text += description.substr(0, end);
       text += '\n';
       description.remove_prefix(end == std::string_view::npos ? description.size() : end + 1);
+    }
+    if (device.name.size() > kMaxDeviceNameLength) {
+      text += "    (a name longer than 15 characters, which -D and c cannot take)\n";
     }
   }
   return text;

@@ -36,8 +36,9 @@ DeviceFailure Failure(bool onStdout, const char* format, Args... args) {
 
 // Hints for the causes a user can do something about.
 constexpr const char* kHintUnknownName =
-    "Hint: no sound device has that name. List the devices with 'aplay -l' or 'arecord -L' "
-    "(or 'tonvale --list-devices') and type one of their names with 'c'.\n";
+    "Hint: no sound device has that name. List the devices with 'tonvale --list-devices' (or "
+    "'aplay -l' and 'arecord -L'), then start tonvale again with one of their names after "
+    "-D.\n";
 constexpr const char* kHintBusy =
     "Hint: another program is using the device. Close it (or stop the sound server's use of "
     "the device) and run again.\n";

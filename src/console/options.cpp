@@ -149,8 +149,10 @@ ApplyResult ApplyEqFilters(const Given& given, Options& options) {
 
 ApplyResult ApplyEqTilt(const Given& given, Options& options) {
   const std::optional<double> tilt = ParseFiniteNumber(given.argument);
-  if (!tilt) {
-    return BadValue(given, "give the slope in dB per octave, for example -0.5");
+  // Room targets fall by a dB or so per octave; beyond 2 the target leaves
+  // the response so far that every filter is spent at its deepest cut.
+  if (!tilt || *tilt < -kMostEqTiltDb || *tilt > kMostEqTiltDb) {
+    return BadValue(given, "give the slope in dB per octave, from -2 to 2, for example -0.5");
   }
   options.eq.tiltDbPerOctave = *tilt;
   return std::nullopt;
@@ -244,16 +246,23 @@ struct OptionRule {
 };
 
 constexpr OptionRule kRules[] = {
-    {'D', ApplyDevice, false},      {'s', ApplyPath, false},
-    {'m', ApplyPath, false},        {kEq, nullptr, true},
-    {kEqRange, ApplyEqRange, true}, {kEqFilters, ApplyEqFilters, true},
-    {kEqTilt, ApplyEqTilt, true},   {kEqBoost, ApplyEqBoost, true},
-    {kSweep, ApplySweep, false},    {kLevel, ApplyLevel, false},
+    {'D', ApplyDevice, false},
+    {'s', ApplyPath, false},
+    {'m', ApplyPath, false},
+    {kEq, nullptr, true},
+    {kEqRange, ApplyEqRange, true},
+    {kEqFilters, ApplyEqFilters, true},
+    {kEqTilt, ApplyEqTilt, true},
+    {kEqBoost, ApplyEqBoost, true},
+    {kSweep, ApplySweep, false},
+    {kLevel, ApplyLevel, false},
     {kBandsThird, SetThirdOctaves, false},
     {kCalibrate, ApplyCalibrate, false},
-    {kSplCal, ApplySplCal, false},  {kSplOffset, ApplySplOffset, false},
+    {kSplCal, ApplySplCal, false},
+    {kSplOffset, ApplySplOffset, false},
     {kLevelCheck, SetLevelCheck, false},
-    {kRuns, ApplyRuns, false},      {kPause, ApplyPause, false},
+    {kRuns, ApplyRuns, false},
+    {kPause, ApplyPause, false},
 };
 
 // Stores one option's value; returns the error line when the value is bad.
@@ -320,6 +329,9 @@ CommandLine ParseCommandLine(std::span<char*> argv) {
   opterr = 0;
   const int argc = static_cast<int>(argv.size());
   bool listDevices = false;
+  // Help and version answer only a line that holds no mistake: a script
+  // that checks "tonvale --version --bogus" must learn of the typo.
+  std::optional<CommandLineAction> answer;
   for (;;) {
     int longIndex = -1;
     const int value = getopt_long(argc, argv.data(), kShortOptions, kLongOptions, &longIndex);
@@ -330,11 +342,11 @@ CommandLine ParseCommandLine(std::span<char*> argv) {
     const std::string typed = argv[static_cast<std::size_t>(optind - 1)];
     switch (value) {
       case 'h':
-        result.action = CommandLineAction::kHelp;
-        return result;
+        answer = answer.value_or(CommandLineAction::kHelp);
+        break;
       case 'V':
-        result.action = CommandLineAction::kVersion;
-        return result;
+        answer = answer.value_or(CommandLineAction::kVersion);
+        break;
       case 'l':
         listDevices = true;
         break;
@@ -359,6 +371,9 @@ CommandLine ParseCommandLine(std::span<char*> argv) {
   }
   if (const char* clash = Clash(result.options)) {
     return UsageError(std::string("tonvale: ") + clash);
+  }
+  if (answer) {
+    return {.action = *answer, .options = {}, .error = {}};
   }
   if (listDevices) {
     result.action = CommandLineAction::kListDevices;
@@ -390,7 +405,7 @@ std::string HelpText() {
          "      --eq               compute room correction filters from the average\n"
          "      --eq-range LO:HI   frequencies the filters may act on, in Hz (default 20:500)\n"
          "      --eq-filters N     at most N filters, 1 to 20 (default 10)\n"
-         "      --eq-tilt DB       target slope in dB per octave (default 0)\n"
+         "      --eq-tilt DB       target slope in dB per octave, -2 to 2 (default 0)\n"
          "      --eq-boost DB      largest boost a filter may apply, 0 to 3 dB (default 0)\n"
          "      --sweep linear|log the sweep: equal time per hertz (default) or per octave;\n"
          "                         a log sweep also measures the loudspeaker's distortion\n"
@@ -406,5 +421,6 @@ std::string HelpText() {
          "\n"
          "Exit status: 0 after the menu's x command or when every run was good, 1 when the\n"
          "sound device could not be set up, 2 for a bad command line, 3 when a run of --runs,\n"
-         "--calibrate or --level-check failed its checks. See tonvale(1).\n";
+         "--calibrate or --level-check failed its checks, 4 when standard output could not be\n"
+         "written. See tonvale(1).\n";
 }

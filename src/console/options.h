@@ -43,6 +43,9 @@ struct CommandLine {
 inline constexpr int kExitDevice = 1;        // the sound device could not be set up
 inline constexpr int kExitUsage = 2;         // a bad command line
 inline constexpr int kExitChecksFailed = 3;  // a measurement failed its checks
+inline constexpr int kExitOutput = 4;        // standard output could not take what was written
+// The steepest target slope --eq-tilt takes, in dB per octave either way.
+inline constexpr double kMostEqTiltDb = 2.0;
 inline constexpr const char* kVersionText = "Tonvale 1.00\n";
 inline constexpr const char* kUsageLine =
     "Usage: tonvale [-h] [-V] [-l] [-D DEVICE] [-s DIR] [-m FILE] [--eq] [--eq-range LO:HI]\n"
@@ -51,12 +54,14 @@ inline constexpr const char* kUsageLine =
     "               [--runs N [--pause S]] [--calibrate DB] [--level-check]\n";
 
 // argv as main receives it, argv[0] included. Options are read in order:
-// --help and --version act as soon as they are met, and so does the first
-// bad option or value. getopt_long may reorder argv. Safe to call again
-// (each call starts getopt afresh), but not from two threads at once.
+// the first bad option or value is the answer; otherwise the first of
+// --help and --version, when given. getopt_long may reorder argv. Safe to
+// call again (each call starts getopt afresh), but not from two threads at
+// once.
 CommandLine ParseCommandLine(std::span<char*> argv);
 
-// The exit status that goes with an action that ends the program at once.
+// The exit status that goes with an action that ends the program at once,
+// when standard output takes what it prints.
 int ExitStatusFor(CommandLineAction action);
 
 // The error line, then the usage lines, then where to find more.

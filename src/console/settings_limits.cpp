@@ -5,6 +5,7 @@
 #include <limits>
 #include <tuple>
 
+#include "audio/device_list.h"
 #include "setup/run_constants.h"
 
 namespace {
@@ -49,5 +50,6 @@ const char* CheckSweepSeconds(double sweepSeconds) {
 const char* CheckDeviceNameLength(std::size_t length) {
   // The name travels NUL-terminated in the settings' fixed buffer.
   constexpr std::size_t kCapacity = std::tuple_size_v<decltype(Settings::deviceName)>;
+  static_assert(kCapacity == kMaxDeviceNameLength + 1, "the device list offers names that fit");
   return length < kCapacity ? nullptr : kRefuseDeviceLong;
 }

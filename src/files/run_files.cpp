@@ -1,6 +1,7 @@
 #include "files/run_files.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <system_error>
 
 namespace {
@@ -41,6 +43,44 @@ class TemporaryGuard {
   TemporaryGuard& operator=(const TemporaryGuard&) = delete;
   TemporaryGuard(TemporaryGuard&&) = delete;
   TemporaryGuard& operator=(TemporaryGuard&&) = delete;
+};
+
+// While it lives, the signals that end the program remove the temporary in
+// flight first; a signal the program was started to ignore (SIGHUP under
+// nohup, SIGINT in a background job) stays ignored.
+class StopSignals {
+ public:
+  StopSignals() {
+    sigemptyset(&set_);
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+      struct sigaction handler {};
+      handler.sa_handler = RemoveTemporaryAndDie;
+      sigemptyset(&handler.sa_mask);
+      (void)sigaction(kSignals[i], nullptr, &old_[i]);
+      if (old_[i].sa_handler != SIG_IGN) {
+        (void)sigaction(kSignals[i], &handler, nullptr);
+        sigaddset(&set_, kSignals[i]);
+      }
+    }
+  }
+  ~StopSignals() {
+    for (std::size_t i = 0; i < std::size(kSignals); ++i) {
+      (void)sigaction(kSignals[i], &old_[i], nullptr);
+    }
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+  StopSignals(StopSignals&&) = delete;
+  StopSignals& operator=(StopSignals&&) = delete;
+
+  void Block() { (void)pthread_sigmask(SIG_BLOCK, &set_, &before_); }
+  void Unblock() { (void)pthread_sigmask(SIG_SETMASK, &before_, nullptr); }
+
+ private:
+  static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+  struct sigaction old_[std::size(kSignals)]{};
+  sigset_t set_{};
+  sigset_t before_{};
 };
 
 // The number in a name "run-NNN.xxx" or "run-NNN-xxx", or -1.
@@ -120,18 +160,18 @@ FileResult PlaceFile(const std::filesystem::path& path, Placing how, const FileF
   // Hidden, and named after its file, so that a leftover says what it was.
   std::string temporary =
       (path.parent_path() / ("." + path.filename().string() + ".part-XXXXXX")).string();
-  struct sigaction handler {};
-  handler.sa_handler = RemoveTemporaryAndDie;
-  struct sigaction oldInt {};
-  struct sigaction oldTerm {};
-  (void)sigaction(SIGINT, &handler, &oldInt);
-  (void)sigaction(SIGTERM, &handler, &oldTerm);
+  StopSignals stop;
   FileResult result = Done{};
   {
+    // Held back until the temporary is known to the handler, so that no
+    // moment is left in which it could be made and then left behind.
+    stop.Block();
     UniqueFd file(mkstemp(temporary.data()));
+    const int made = errno;
     const TemporaryGuard guard(temporary);
+    stop.Unblock();
     if (!file.valid()) {
-      result = FileFailure("make", path, errno);
+      result = FileFailure("make", path, made);
     } else {
       // mkstemp makes the file private; the saved results are for anyone to read.
       (void)fchmod(file.get(), 0644);
@@ -144,8 +184,6 @@ FileResult PlaceFile(const std::filesystem::path& path, Placing how, const FileF
       }
     }
   }
-  (void)sigaction(SIGINT, &oldInt, nullptr);
-  (void)sigaction(SIGTERM, &oldTerm, nullptr);
   return result;
 }
 

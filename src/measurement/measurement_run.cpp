@@ -1,6 +1,11 @@
 #include "measurement/measurement_run.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "analysis/run_analysis.h"
@@ -13,18 +18,20 @@
 
 namespace {
 
-// The memory the system says it can still give, in bytes; 0 when it does
-// not say. Allocating far beyond it would wake the out-of-memory killer
-// instead of failing.
-std::size_t AvailableMemory() {
-  std::FILE* info = std::fopen("/proc/meminfo", "re");
+// A figure in kB from a /proc file's "Name: 1234 kB" line, in bytes; 0
+// when the file has no such line.
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the file, then the line's name
+std::size_t ProcFigure(const char* file, const char* name) {
+  std::FILE* info = std::fopen(file, "re");
   if (info == nullptr) {
     return 0;
   }
+  const std::size_t nameLength = std::strlen(name);
   unsigned long long kib = 0;
   char line[128];
   while (std::fgets(line, sizeof line, info) != nullptr) {
-    if (std::sscanf(line, "MemAvailable: %llu kB", &kib) == 1) {
+    if (std::strncmp(line, name, nameLength) == 0 &&
+        std::sscanf(line + nameLength, ": %llu kB", &kib) == 1) {
       break;
     }
   }
@@ -32,9 +39,38 @@ std::size_t AvailableMemory() {
   return static_cast<std::size_t>(kib) * 1024U;
 }
 
-// What the run's signals and the capture take before anything is played.
-std::size_t BytesBeforePlaying(const MeasurementSetup& setup) {
-  return RunSignalsBytes(setup) + CaptureBytes(kChannels, setup.TotalSamples());
+// What a limit on the process (ulimit -v or -d) leaves of it, given how much
+// it uses already; SIZE_MAX without a limit.
+std::size_t LimitLeft(int resource, const char* usedFigure) {
+  rlimit limit{};
+  if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+    return SIZE_MAX;
+  }
+  const std::size_t used = ProcFigure("/proc/self/status", usedFigure);
+  return limit.rlim_cur > used ? static_cast<std::size_t>(limit.rlim_cur) - used : 0;
+}
+
+// The memory the run can still have, in bytes; 0 when nothing says.
+// Allocating far beyond what the system has available would wake the
+// out-of-memory killer instead of failing.
+std::size_t AvailableMemory() {
+  std::size_t available = ProcFigure("/proc/meminfo", "MemAvailable");
+  for (const std::size_t left :
+       {LimitLeft(RLIMIT_AS, "VmSize"), LimitLeft(RLIMIT_DATA, "VmData")}) {
+    if (left != SIZE_MAX && (available == 0 || left < available)) {
+      available = std::max<std::size_t>(left, 1);
+    }
+  }
+  return available;
+}
+
+// The most the run holds at once from the moment its signals are made: both
+// outputs and the transfer's buffers while it plays, then the stimulus and
+// the recording with what the analysis takes beside them.
+std::size_t RunPeakBytes(const MeasurementSetup& setup) {
+  const std::int32_t frames = setup.TotalSamples();
+  return OutputBytes(setup) + std::max(OutputBytes(setup) + CaptureBytes(kChannels, frames),
+                                       RecordingBytes(kChannels, frames) + AnalysisBytes(setup));
 }
 
 // Plays the run's signals and records what comes back, with the progress
@@ -62,7 +98,7 @@ RunOutcome RunMeasurement(const MeasurementSetup& setup, const RunOptions& optio
     WarnUnplayable(io, *unplayable);
     return {};
   }
-  const std::size_t needed = BytesBeforePlaying(setup);
+  const std::size_t needed = RunPeakBytes(setup);
   const std::size_t available = AvailableMemory();
   RunSignals signals;
   std::optional<Expected<Recording, DeviceFailure>> recording;
@@ -72,6 +108,7 @@ RunOutcome RunMeasurement(const MeasurementSetup& setup, const RunOptions& optio
     }
     signals = MakeRunSignals(setup);
     recording.emplace(Capture(setup, signals, io));
+    signals.ReleaseLoopback();
   } catch (const std::bad_alloc&) {
     WarnNoMemory(io, needed);
     return {};

@@ -1,9 +1,14 @@
 #include "measurement/run_saving.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 #include <new>
+#include <span>
 
 #include "correction/correction_design.h"
 #include "correction/correction_exports.h"
@@ -83,12 +88,6 @@ RunRecord RecordOf(const MeasurementSetup& setup, const ChannelResult& microphon
           .extraCurves = {}};
 }
 
-// What the save folder received, or the first thing that failed.
-struct SaveOutcome {
-  bool ok = true;
-  std::string message;
-};
-
 // The run being kept, as analysed and as recorded.
 struct KeptRun {
   const MeasurementSetup& setup;
@@ -96,163 +95,186 @@ struct KeptRun {
   RunRecord record;
 };
 
-// The correction most recently designed, for the average's JSON.
-struct DesignedCorrection {
-  std::vector<JsonFilter> filters;
-  double preGainDb = 0.0;
-};
+constexpr const char* kCorrectionFiles[] = {kCamillaDspFileName, kEqualizerApoFileName,
+                                            kSimroomFileName};
 
-// Designs the filters from what the session measured and writes their three
-// exports; the predicted curve goes on the plots.
-SaveOutcome SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq,
-                           const FineResponse& measured, std::vector<PlotCurve>& curves,
-                           DesignedCorrection& designed) {
-  const CorrectionDesign design = DesignCorrection(measured, {.lowHz = eq.lowHz,
-                                                              .highHz = eq.highHz,
-                                                              .tiltDbPerOctave = eq.tiltDbPerOctave,
-                                                              .maxFilters = eq.filterCount,
-                                                              .boostLimitDb = eq.boostDb});
-  if (!design.error.empty()) {
-    return {false, "No room correction was designed: " + design.error + "."};
-  }
-  const std::pair<const char*, std::string> files[] = {
-      {kCamillaDspFileName, CamillaDspYaml(design)},
-      {kEqualizerApoFileName, EqualizerApoText(design)},
-      {kSimroomFileName, SimroomCorrection(design)}};
-  for (const auto& [name, text] : files) {
-    if (auto written = PlaceText(dir / name, Placing::kReplace, text); !written) {
-      return {false, DescribeFileError(written.error())};
+// Takes the files away where they are; the names of those that were there.
+std::vector<std::string> RemoveFiles(const std::filesystem::path& dir,
+                                     std::span<const char* const> names) {
+  std::vector<std::string> removed;
+  for (const char* name : names) {
+    if (unlink((dir / name).c_str()) == 0) {
+      removed.emplace_back(name);
     }
   }
-  curves.push_back({"Predicted after correction", design.corrected, "#2ca02c", 1.6, true, 1.0});
-  designed.filters.clear();
+  return removed;
+}
+
+// The request for --eq, its range brought inside the measured response when
+// it reaches beyond it (the summary notes that); left as asked when the two
+// do not overlap, which the design then refuses with the range to choose.
+CorrectionRequest RequestFor(const EqOptions& eq, const FineResponse& measured,
+                             SaveSummary& summary) {
+  CorrectionRequest request{.lowHz = eq.lowHz,
+                            .highHz = eq.highHz,
+                            .tiltDbPerOctave = eq.tiltDbPerOctave,
+                            .maxFilters = eq.filterCount,
+                            .boostLimitDb = eq.boostDb};
+  if (measured.empty()) {
+    return request;
+  }
+  const double first = measured.front().hz;
+  const double last = measured.back().hz;
+  const double low = std::max(eq.lowHz, first);
+  const double high = std::min(eq.highHz, last);
+  if (low < high && (low != eq.lowHz || high != eq.highHz)) {
+    request.lowHz = low;
+    request.highHz = high;
+    summary.clamp = EqRangeClamp{eq.lowHz, eq.highHz, first, last, low, high};
+  }
+  return request;
+}
+
+// Designs the filters from what the session measured and writes their three
+// exports; the predicted curve goes on the plots. Without a design, or when
+// the exports cannot all be written, no correction file is left: an earlier
+// design's filters beside this session's average would be taken for its own.
+void SaveCorrection(const std::filesystem::path& dir, const EqOptions& eq,
+                    const FineResponse& measured, std::vector<PlotCurve>& curves,
+                    SaveSummary& summary, std::vector<JsonFilter>& filters) {
+  const CorrectionDesign design = DesignCorrection(measured, RequestFor(eq, measured, summary));
+  if (!design.error.empty() || measured.empty()) {
+    summary.noCorrection =
+        measured.empty() ? "the runs share no frequencies to correct" : design.error;
+    summary.removed = RemoveFiles(dir, kCorrectionFiles);
+    filters.clear();
+    return;
+  }
+  const std::string texts[] = {CamillaDspYaml(design), EqualizerApoText(design),
+                               SimroomCorrection(design)};
+  for (std::size_t i = 0; i < std::size(texts); ++i) {
+    if (auto written = PlaceText(dir / kCorrectionFiles[i], Placing::kReplace, texts[i]);
+        !written) {
+      summary.failure = summary.failure ? summary.failure : written.error();
+      (void)RemoveFiles(dir, kCorrectionFiles);
+      summary.notSaved.insert(summary.notSaved.end(), std::begin(kCorrectionFiles),
+                              std::end(kCorrectionFiles));
+      return;
+    }
+  }
+  summary.correctionFiles.assign(std::begin(kCorrectionFiles), std::end(kCorrectionFiles));
+  summary.correctionFilters = design.filters.size();
+  summary.preGainDb = design.preGainDb;
+  summary.peakLeftDb = design.peakLeftDb;
+  summary.peakLeftHz = design.peakLeftHz;
+  filters.clear();
   for (const PeakingFilter& filter : design.filters) {
-    designed.filters.push_back({filter.hz, filter.gainDb, filter.q});
+    filters.push_back({filter.hz, filter.gainDb, filter.q});
   }
-  designed.preGainDb = design.preGainDb;
-  char summary[224];
-  (void)std::snprintf(summary, sizeof summary,
-                      " Room correction: %zu %s, pre-gain %.1f dB, largest peak left %+.1f dB at "
-                      "%.0f Hz, in %s, %s and %s.",
-                      design.filters.size(), design.filters.size() == 1 ? "filter" : "filters",
-                      design.preGainDb, design.peakLeftDb, design.peakLeftHz, kCamillaDspFileName,
-                      kEqualizerApoFileName, kSimroomFileName);
-  return {true, summary};
+  curves.push_back({"Predicted after correction", design.corrected, "#2ca02c", 1.6, true, 1.0});
 }
 
-std::string SavedText(std::span<const std::string> files, const std::filesystem::path& dir,
-                      const SessionResponses& session) {
-  std::string message = "Saved ";
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    message += (i == 0 ? "" : i + 1 == files.size() ? " and " : ", ") + files[i];
+// Adds what a step did not write, when it failed, to the summary.
+void NoteFailure(const WrittenFiles& written, const std::vector<std::string>& meant,
+                 SaveSummary& summary) {
+  if (written.failure) {
+    summary.failure = summary.failure ? summary.failure : written.failure;
+    summary.notSaved.insert(summary.notSaved.end(),
+                            meant.begin() + static_cast<std::ptrdiff_t>(written.names.size()),
+                            meant.end());
   }
-  message += " in " + dir.string();
-  if (session.size() > 1) {
-    message += std::string(", with average.frd, average.svg, ") +
-               (session.acoustics().size() > 1 ? "average-acoustics.csv " : "") +
-               "and average.json of the " + std::to_string(session.size()) +
-               " runs saved since the program started";
-  }
-  return message + ".";
 }
 
-// The files of the analyses that ran beside the response (distortion ...),
-// then the run's JSON, which names them all; files holds their names.
-FileResult SaveAnalysisFiles(const std::filesystem::path& dir, const KeptRun& run,
-                             const SavedRun& saved, std::vector<std::string>& files) {
-  files = {saved.stem + ".frd", saved.stem + "-ir.wav", saved.stem + ".svg"};
+// The texts of the analyses that ran beside the response (distortion,
+// the room's decay), by file name, then the run's JSON, which names them all.
+std::vector<std::pair<std::string, std::string>> AnalysisTexts(const KeptRun& run,
+                                                               const SavedRun& saved) {
   std::vector<std::pair<std::string, std::string>> texts;
   const ChannelResult& microphone = run.result.Microphone();
+  const RunFacts& facts = run.record.facts;
   if (microphone.distortion && !microphone.distortion->points.empty()) {
     texts.emplace_back(saved.stem + std::string(kDistortionCsvSuffix),
                        DistortionCsv(*microphone.distortion));
     texts.emplace_back(
         saved.stem + std::string(kDistortionSvgSuffix),
-        RenderResponseSvg(DistortionPlot(saved.number, run.record.facts, *microphone.distortion)));
+        RenderResponseSvg(DistortionPlot(saved.number, facts, *microphone.distortion)));
   }
   if (microphone.acoustics) {
-    const std::string subtitle = RunSubtitle(run.record.facts);
     const std::string title = "Run " + saved.stem.substr(4) + " \u2014 ";
     texts.emplace_back(saved.stem + "-acoustics.csv", AcousticsCsv(microphone.acoustics->bands));
     texts.emplace_back(saved.stem + "-decay.svg",
-                       RenderDecaySvg(*microphone.acoustics, title + "decay", subtitle));
+                       RenderDecaySvg(*microphone.acoustics, title + "decay", RunSubtitle(facts)));
     texts.emplace_back(saved.stem + "-waterfall.svg",
                        RenderWaterfallSvg(microphone.acoustics->waterfall,
-                                          title + "cumulative spectral decay", subtitle));
+                                          title + "cumulative spectral decay", RunSubtitle(facts)));
   }
-  for (const auto& [name, text] : texts) {
-    if (auto written = PlaceText(dir / name, Placing::kNew, text); !written) {
-      return written;
-    }
-    files.push_back(name);
+  std::vector<std::string> files = saved.files.names;
+  for (const auto& text : texts) {
+    files.push_back(text.first);
   }
   files.push_back(saved.stem + ".json");
-  return PlaceText(dir / files.back(), Placing::kNew,
-                   RunJson({run.setup, run.result, run.record.facts, files}));
+  texts.emplace_back(files.back(), RunJson({run.setup, run.result, run.record.facts, files}));
+  return texts;
 }
 
-FileResult SaveAverage(const std::filesystem::path& dir, const SessionResponses& session,
-                       std::span<const PlotCurve> predicted, const RunFacts& facts,
-                       const DesignedCorrection& correction) {
-  if (session.size() < 2) {
-    return Done{};
-  }
-  if (auto files = SaveAverageFiles(dir, session, predicted, facts); !files) {
-    return files;
-  }
-  std::vector<std::string> names{"average.frd", "average.svg"};
-  if (session.acoustics().size() > 1) {
-    names.emplace_back("average-acoustics.csv");
-    if (auto csv = PlaceText(dir / names.back(), Placing::kReplace,
-                             AverageAcousticsCsv(AverageAcoustics(session.acoustics())));
-        !csv) {
-      return csv;
+// Writes the analyses' files and the JSON beside the run's own.
+void SaveAnalysisFiles(const std::filesystem::path& dir, const KeptRun& run, const SavedRun& saved,
+                       SaveSummary& summary) {
+  const auto texts = AnalysisTexts(run, saved);
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (auto written = PlaceText(dir / texts[i].first, Placing::kNew, texts[i].second); !written) {
+      summary.failure = summary.failure ? summary.failure : written.error();
+      for (std::size_t k = i; k < texts.size(); ++k) {
+        summary.notSaved.push_back(texts[k].first);
+      }
+      return;
     }
+    summary.saved.push_back(texts[i].first);
   }
-  names.emplace_back("average.json");
-  return PlaceText(dir / "average.json", Placing::kReplace,
-                   AverageJson({session, facts, names, correction.filters, correction.preGainDb}));
 }
 
 // The run's files, the session's average and the correction. A first run's
 // plot shows what the correction predicts; later runs' predictions go on the
-// average's plot.
-SaveOutcome SaveToFolder(const std::filesystem::path& dir, const KeptRun& kept, const EqOptions& eq,
+// average's plot. A run whose files were not all written joins no average.
+SaveSummary SaveToFolder(const std::filesystem::path& dir, const KeptRun& kept, const EqOptions& eq,
                          SessionResponses& session) {
+  SaveSummary summary;
+  summary.dir = dir;
+  summary.session = &session;
   std::vector<PlotCurve> predicted;
-  DesignedCorrection designed;
-  SaveOutcome correction{true, ""};
+  std::vector<JsonFilter> filters;
   const bool firstRun = session.size() == 0;
   RunRecord run = kept.record;
   if (eq.enabled && firstRun) {
-    correction = SaveCorrection(dir, eq, run.response, predicted, designed);
+    SaveCorrection(dir, eq, run.response, predicted, summary, filters);
     run.extraCurves = predicted;
   }
-  const auto saved = SaveRunFiles(dir, run);
-  if (!saved) {
-    return {false, DescribeFileError(saved.error())};
+  const SavedRun saved = SaveRunFiles(dir, run);
+  summary.saved = saved.files.names;
+  NoteFailure(saved.files,
+              saved.stem.empty() ? std::vector<std::string>{} : RunFileNames(saved.stem), summary);
+  if (saved.files.failure) {
+    return summary;
   }
-  std::vector<std::string> files;
-  if (auto written = SaveAnalysisFiles(dir, kept, *saved, files); !written) {
-    return {false, DescribeFileError(written.error())};
-  }
-  session.Add(saved->stem, run.response, kept.result.Microphone().acoustics);
+  SaveAnalysisFiles(dir, kept, saved, summary);
+  session.Add(saved.stem, run.response, kept.result.Microphone().acoustics);
   if (eq.enabled && !firstRun) {
-    correction = SaveCorrection(dir, eq, session.average(), predicted, designed);
+    SaveCorrection(dir, eq, session.average(), predicted, summary, filters);
   }
-  if (auto average = SaveAverage(dir, session, predicted, run.facts, designed); !average) {
-    return {false, DescribeFileError(average.error())};
+  if (session.size() > 1 && session.average().empty()) {
+    const char* const average[] = {"average.frd", "average.svg", "average-acoustics.csv",
+                                   "average.json"};
+    const std::vector<std::string> removed = RemoveFiles(dir, average);
+    summary.removed.insert(summary.removed.begin(), removed.begin(), removed.end());
+    return summary;
   }
-  const std::string message = SavedText(files, dir, session);
-  if (!correction.ok) {
-    return {false, message + " " + correction.message};
-  }
-  return {true, message + correction.message};
+  const WrittenFiles average =
+      SaveAverageFiles(dir, session, predicted, {run.facts, filters, summary.preGainDb});
+  NoteFailure(average, AverageFileNames(session), summary);
+  summary.averageFiles = average.names;
+  summary.averageWritten = average.names.size() == AverageFileNames(session).size();
+  return summary;
 }
-
-}  // namespace
-
-namespace {
 
 // Appends the table and saves the files of a run that passed its checks.
 void Keep(const RunOutput& io, const MeasurementSetup& setup, const RunResult& result,
@@ -271,9 +293,8 @@ void Keep(const RunOutput& io, const MeasurementSetup& setup, const RunResult& r
     WarnResponseNotSaved(io, options.saveDir);
     return;
   }
-  const SaveOutcome saved = SaveToFolder(
-      options.saveDir, {setup, result, RecordOf(setup, microphone)}, options.eq, session);
-  ReportSaved(io, saved.ok, saved.message);
+  ReportSaving(io, SaveToFolder(options.saveDir, {setup, result, RecordOf(setup, microphone)},
+                                options.eq, session));
 }
 
 }  // namespace
@@ -287,9 +308,10 @@ bool KeepRun(const RunOutput& io, const MeasurementSetup& setup, const RunResult
   try {
     Keep(io, setup, result, options, session);
   } catch (const std::bad_alloc&) {
-    ReportSaved(io, false,
-                "there was not enough memory to save all of them. Close other programs and "
-                "measure again.");
+    std::fputs(
+        "Warning: the run's files were not all saved: there was not enough memory. Close other "
+        "programs and measure again.\n",
+        io.err);
   }
   return true;
 }

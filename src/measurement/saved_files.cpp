@@ -4,70 +4,105 @@
 
 #include "files/ir_wav.h"
 #include "files/run_files.h"
+#include "report/acoustics_texts.h"
 #include "report/frd_file.h"
+#include "report/run_json.h"
 
 namespace {
 
 // Tries further numbers this often when others take them as fast as we look.
 constexpr int kClaimAttempts = 1000;
 
-FileResult PlaceRunFiles(const std::filesystem::path& dir, const std::string& stem, int number,
-                         const RunRecord& run) {
+// Writes the files in order, each by its writer, and stops at the first
+// that fails.
+WrittenFiles WriteInOrder(
+    const std::filesystem::path& dir, const std::vector<std::string>& names,
+    std::span<const std::function<FileResult(const std::filesystem::path&)>> writers) {
+  WrittenFiles written;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (auto placed = writers[i](dir / names[i]); !placed) {
+      written.failure = placed.error();
+      break;
+    }
+    written.names.push_back(names[i]);
+  }
+  return written;
+}
+
+WrittenFiles PlaceRunFiles(const std::filesystem::path& dir, const std::string& stem, int number,
+                           const RunRecord& run) {
   // The response first: when its name is taken, no file of this number was made.
-  if (auto frd = PlaceText(dir / (stem + ".frd"), Placing::kNew,
-                           FormatFrd(RunHeader(run.facts), run.response));
-      !frd) {
-    return frd;
-  }
-  const std::filesystem::path wav = dir / (stem + "-ir.wav");
-  if (auto written =
-          PlaceFile(wav, Placing::kNew,
-                    [&](UniqueFd fd, const std::filesystem::path&) {
-                      return WriteIrWav(std::move(fd), wav, {run.impulse, run.facts.rate});
-                    });
-      !written) {
-    return written;
-  }
-  return PlaceText(dir / (stem + ".svg"), Placing::kNew, RenderResponseSvg(RunPlot(number, run)));
+  const std::function<FileResult(const std::filesystem::path&)> writers[] = {
+      [&](const std::filesystem::path& path) {
+        return PlaceText(path, Placing::kNew, FormatFrd(RunHeader(run.facts), run.response));
+      },
+      [&](const std::filesystem::path& path) {
+        return PlaceFile(path, Placing::kNew, [&](UniqueFd fd, const std::filesystem::path&) {
+          return WriteIrWav(std::move(fd), path, {run.impulse, run.facts.rate});
+        });
+      },
+      [&](const std::filesystem::path& path) {
+        return PlaceText(path, Placing::kNew, RenderResponseSvg(RunPlot(number, run)));
+      }};
+  return WriteInOrder(dir, RunFileNames(stem), writers);
 }
 
 }  // namespace
 
-Expected<SavedRun, FileError> SaveRunFiles(const std::filesystem::path& dir, const RunRecord& run) {
+std::vector<std::string> RunFileNames(const std::string& stem) {
+  return {stem + ".frd", stem + "-ir.wav", stem + ".svg"};
+}
+
+SavedRun SaveRunFiles(const std::filesystem::path& dir, const RunRecord& run) {
   const std::vector<int> taken = ExistingRunNumbers(dir);
   int number = taken.empty() ? 1 : taken.back() + 1;
   for (int attempt = 0; attempt < kClaimAttempts; ++attempt, ++number) {
     const std::string stem = RunStem(number);
-    auto placed = PlaceRunFiles(dir, stem, number, run);
-    if (placed) {
-      return SavedRun{number, stem};
-    }
+    WrittenFiles placed = PlaceRunFiles(dir, stem, number, run);
     // Another program took this number meanwhile: the next one.
-    const bool firstTaken =
-        placed.error().error == EEXIST && placed.error().path == dir / (stem + ".frd");
+    const bool firstTaken = placed.failure && placed.failure->error == EEXIST &&
+                            placed.failure->path == dir / (stem + ".frd");
     if (!firstTaken) {
-      return Unexpected{placed.error()};
+      return {number, stem, std::move(placed)};
     }
   }
-  return FileFailure("find a free run number in", dir, EEXIST);
+  return {0, "", {{}, FileError{"find a free run number in", dir, EEXIST}}};
 }
 
-FileResult SaveAverageFiles(const std::filesystem::path& dir, const SessionResponses& session,
-                            std::span<const PlotCurve> extraCurves, const RunFacts& facts) {
-  if (session.size() < 2) {
-    return Done{};
+std::vector<std::string> AverageFileNames(const SessionResponses& session) {
+  std::vector<std::string> names{"average.frd", "average.svg"};
+  if (session.acoustics().size() > 1) {
+    names.emplace_back("average-acoustics.csv");
   }
-  std::vector<std::string> header{std::string(kProgramAndVersion),
-                                  "power average of " + RunList(session)};
-  if (facts.splOffsetDb) {
-    header.push_back(SplText(facts));
+  names.emplace_back("average.json");
+  return names;
+}
+
+WrittenFiles SaveAverageFiles(const std::filesystem::path& dir, const SessionResponses& session,
+                              std::span<const PlotCurve> extraCurves, const AverageExtras& extras) {
+  if (session.size() < 2 || session.average().empty()) {
+    return {};
   }
-  header.emplace_back("frequency(Hz) dB phase(degrees, none: 0)");
-  if (auto frd =
-          PlaceText(dir / "average.frd", Placing::kReplace, FormatFrd(header, session.average()));
-      !frd) {
-    return frd;
+  const std::vector<std::string> names = AverageFileNames(session);
+  std::vector<std::function<FileResult(const std::filesystem::path&)>> writers{
+      [&](const std::filesystem::path& path) {
+        return PlaceText(path, Placing::kReplace,
+                         FormatFrd(AverageHeader(session, extras.facts), session.average()));
+      },
+      [&](const std::filesystem::path& path) {
+        return PlaceText(
+            path, Placing::kReplace,
+            RenderResponseSvg(AveragePlot(session, extraCurves, LevelAxis(extras.facts))));
+      }};
+  if (session.acoustics().size() > 1) {
+    writers.emplace_back([&](const std::filesystem::path& path) {
+      return PlaceText(path, Placing::kReplace,
+                       AverageAcousticsCsv(AverageAcoustics(session.acoustics())));
+    });
   }
-  return PlaceText(dir / "average.svg", Placing::kReplace,
-                   RenderResponseSvg(AveragePlot(session, extraCurves, LevelAxis(facts))));
+  writers.emplace_back([&](const std::filesystem::path& path) {
+    return PlaceText(path, Placing::kReplace,
+                     AverageJson({session, extras.facts, names, extras.filters, extras.preGainDb}));
+  });
+  return WriteInOrder(dir, names, writers);
 }

@@ -1,6 +1,9 @@
 #include "report/run_plots.h"
 
+#include <algorithm>
 #include <cstdio>
+
+#include "report/frd_file.h"
 
 namespace {
 
@@ -43,6 +46,43 @@ std::string RunList(const SessionResponses& session) {
     list += (list.empty() ? "" : ", ") + name;
   }
   return list;
+}
+
+std::string RangeText(const FineResponse& response) {
+  if (response.empty()) {
+    return "no frequencies";
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%.0f-%.0f Hz", response.front().hz, response.back().hz);
+  return text;
+}
+
+bool RunRangesDiffer(const SessionResponses& session) {
+  return std::ranges::any_of(session.responses(), [&](const FineResponse& response) {
+    return RangeText(response) != RangeText(session.responses().front());
+  });
+}
+
+std::string RunRanges(const SessionResponses& session) {
+  std::string list;
+  for (std::size_t i = 0; i < session.size(); ++i) {
+    list += (i == 0 ? "" : ", ") + session.names()[i] + " " + RangeText(session.responses()[i]);
+  }
+  return list;
+}
+
+std::vector<std::string> AverageHeader(const SessionResponses& session, const RunFacts& facts) {
+  std::string range = "over " + RangeText(session.average()) + ", where every run measured";
+  if (RunRangesDiffer(session)) {
+    range += " (" + RunRanges(session) + ")";
+  }
+  std::vector<std::string> header{std::string(kProgramAndVersion),
+                                  "power average of " + RunList(session), range};
+  if (facts.splOffsetDb) {
+    header.push_back(SplText(facts));
+  }
+  header.emplace_back("frequency(Hz) dB phase(degrees, none: 0)");
+  return header;
 }
 
 ResponsePlot AveragePlot(const SessionResponses& session, std::span<const PlotCurve> extraCurves,

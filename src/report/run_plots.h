@@ -1,6 +1,7 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <vector>
 
 #include "analysis/response_point.h"
@@ -37,3 +38,18 @@ std::string LevelAxis(const RunFacts& facts);
 
 // "run-001, run-002, run-004"
 std::string RunList(const SessionResponses& session);
+
+// "18-16175 Hz": the frequencies a response covers, rounded to whole hertz;
+// "no frequencies" when it is empty.
+std::string RangeText(const FineResponse& response);
+
+// Whether the session's runs cover different frequencies (runs started at
+// other settings), so that their average holds only the part they share.
+bool RunRangesDiffer(const SessionResponses& session);
+
+// "run-001 18-16175 Hz, run-002 50-16175 Hz"
+std::string RunRanges(const SessionResponses& session);
+
+// The average's FRD header (without the '*'): which runs it holds and over
+// which frequencies, and each run's own range when they differ.
+std::vector<std::string> AverageHeader(const SessionResponses& session, const RunFacts& facts);

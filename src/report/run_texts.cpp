@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "report/run_plots.h"
+
 namespace {
 
 // What to do after a failed save, by the system's reason.
@@ -13,6 +15,8 @@ const char* NextStep(int error) {
     case ENOSPC:
     case EDQUOT:
       return "Free some space, or give --save a folder on another disk";
+    case EFBIG:
+      return "Raise the limit on the size of files (ulimit -f) or set a shorter sweep with 't'";
     case EACCES:
     case EPERM:
     case EROFS:
@@ -43,6 +47,71 @@ const char* FaultText(RunFault fault) {
   return "";
 }
 
+// "a", "a and b", "a, b and c"
+std::string JoinAnd(const std::vector<std::string>& names) {
+  std::string joined;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    joined += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  }
+  return joined;
+}
+
+// "Saved run-001.frd, run-001-ir.wav and run-001.svg in out, with
+// average.frd and average.svg, the power average of run-001, run-002 over
+// 18-16175 Hz. Room correction: 2 filters, pre-gain -1.0 dB, in ..."
+std::string SavedLine(const SaveSummary& summary) {
+  const std::vector<std::string>& runFiles = summary.saved;
+  const std::vector<std::string>& correctionFiles = summary.correctionFiles;
+  std::string line = "Saved ";
+  line += runFiles.empty() ? "in " + summary.dir.string()
+                           : JoinAnd(runFiles) + " in " + summary.dir.string();
+  if (summary.averageWritten && summary.session != nullptr) {
+    line += ", with " + JoinAnd(summary.averageFiles) + ", the power average of " +
+            RunList(*summary.session) + " over " + RangeText(summary.session->average());
+  }
+  line += ".";
+  if (summary.correctionFilters && !correctionFiles.empty()) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  " Room correction: %zu %s, pre-gain %.1f dB, largest peak left %+.1f dB at "
+                  "%.0f Hz, in ",
+                  *summary.correctionFilters,
+                  *summary.correctionFilters == 1 ? "filter" : "filters", summary.preGainDb,
+                  summary.peakLeftDb, summary.peakLeftHz);
+    line += text + JoinAnd(correctionFiles) + ".";
+  }
+  return line;
+}
+
+void PrintClampNote(const RunOutput& io, const EqRangeClamp& clamp) {
+  std::fprintf(io.err,
+               "Note: --eq-range %g:%g reaches beyond the measured response (%.0f-%.0f Hz); the "
+               "filters were designed for %.0f-%.0f Hz.\n",
+               clamp.askedLowHz, clamp.askedHighHz, clamp.measuredLowHz, clamp.measuredHighHz,
+               clamp.usedLowHz, clamp.usedHighHz);
+}
+
+// Which frequencies the average holds when the runs cover different ones,
+// or why there is none.
+void PrintAverageNote(const RunOutput& io, const SaveSummary& summary) {
+  const SessionResponses* session = summary.session;
+  if (session == nullptr || session->size() < 2 || !RunRangesDiffer(*session)) {
+    return;
+  }
+  if (session->average().empty()) {
+    std::fprintf(io.err,
+                 "Warning: the runs saved share no frequencies (%s), so they have no average. "
+                 "Measure them from the same start frequency, Q and number of bands.\n",
+                 RunRanges(*session).c_str());
+  } else if (summary.averageWritten) {
+    std::fprintf(io.err,
+                 "Note: the runs saved cover different frequencies (%s), so their average holds "
+                 "only %s, where every run measured. Measure them from the same start frequency, "
+                 "Q and number of bands to average the whole range.\n",
+                 RunRanges(*session).c_str(), RangeText(session->average()).c_str());
+  }
+}
+
 }  // namespace
 
 std::string DescribeFileError(const FileError& error) {
@@ -56,9 +125,31 @@ std::string DescribeFileError(const FileError& error) {
          std::strerror(error.error) + ". " + NextStep(error.error) + ", then measure again.";
 }
 
-void ReportSaved(const RunOutput& io, bool ok, const std::string& message) {
-  std::fprintf(io.err, "%s%s\n",
-               ok ? "" : "Warning: the run's files were not all saved: ", message.c_str());
+void ReportSaving(const RunOutput& io, const SaveSummary& summary) {
+  if (summary.clamp) {
+    PrintClampNote(io, *summary.clamp);
+  }
+  if (!summary.saved.empty() || summary.averageWritten || !summary.correctionFiles.empty()) {
+    std::fprintf(io.err, "%s\n", SavedLine(summary).c_str());
+  }
+  if (summary.failure) {
+    std::fprintf(io.err, "Warning: %s not saved: %s\n",
+                 summary.notSaved.empty() ? "the run's files were"
+                                          : (JoinAnd(summary.notSaved) +
+                                             (summary.notSaved.size() == 1 ? " was" : " were"))
+                                                .c_str(),
+                 DescribeFileError(*summary.failure).c_str());
+  }
+  if (!summary.noCorrection.empty()) {
+    std::fprintf(io.err, "Warning: no room correction was designed: %s.\n",
+                 summary.noCorrection.c_str());
+  }
+  PrintAverageNote(io, summary);
+  if (!summary.removed.empty()) {
+    std::fprintf(io.err,
+                 "Removed %s of earlier runs from %s: they no longer match the runs saved.\n",
+                 JoinAnd(summary.removed).c_str(), summary.dir.c_str());
+  }
 }
 
 void WarnResponseNotSaved(const RunOutput& io, const std::filesystem::path& dir) {

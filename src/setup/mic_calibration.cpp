@@ -1,6 +1,7 @@
 #include "setup/mic_calibration.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <utility>
 
 #include "text/response_line.h"
+#include "text/text_file.h"
 
 namespace {
 
@@ -43,16 +45,56 @@ double MicCalibration::GainDbAt(double hz) const {
   return low.gainDb + fraction * (high.gainDb - low.gainDb);
 }
 
-// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the text, then its name
-MicCalibrationResult ParseMicCalibration(std::string_view text, std::string_view name) {
-  const std::string file(name);
-  if (text.find('\0') != std::string_view::npos) {
-    return Failure(file + ": not a text file (it holds NUL bytes); give the microphone's " +
-                   "calibration text file");
+namespace {
+
+// A comma between two digits on a line whose numbers are set apart by
+// spaces or tabs: "20 1,5" means one and a half, which would be read as
+// 1 dB with a phase of 5.
+bool HasDecimalComma(std::string_view line) {
+  const std::size_t blank = line.find_first_of(" \t");
+  if (blank == std::string_view::npos ||
+      line.find_first_not_of(" \t\r", blank) == std::string_view::npos) {
+    return false;
   }
-  std::vector<CalibrationPoint> points;
+  for (std::size_t i = 1; i + 1 < line.size(); ++i) {
+    if (line[i] == ',' && std::isdigit(static_cast<unsigned char>(line[i - 1])) != 0 &&
+        std::isdigit(static_cast<unsigned char>(line[i + 1])) != 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+struct NumberedPoint {
+  CalibrationPoint point;
+  std::size_t line = 0;
+};
+
+// The first point further than kMaxMicDeviationDb from the median, or none.
+std::string CheckDeviations(const std::vector<NumberedPoint>& points, const std::string& file) {
+  std::vector<double> gains;
+  gains.reserve(points.size());
+  for (const NumberedPoint& p : points) {
+    gains.push_back(p.point.gainDb);
+  }
+  std::nth_element(gains.begin(), gains.begin() + static_cast<std::ptrdiff_t>(gains.size() / 2),
+                   gains.end());
+  const double median = gains[gains.size() / 2];
+  for (const NumberedPoint& p : points) {
+    if (std::fabs(p.point.gainDb - median) > kMaxMicDeviationDb) {
+      return file + " line " + std::to_string(p.line) + ": " + Number(p.point.gainDb) +
+             " dB lies more than " + Number(kMaxMicDeviationDb) + " dB from the file's median (" +
+             Number(median) +
+             " dB), beyond any microphone's response; is this the microphone's calibration file?";
+    }
+  }
+  return {};
+}
+
+// The points of the text, or the first line's fault.
+std::string ReadPoints(std::string_view text, const std::string& file,
+                       std::vector<NumberedPoint>& points) {
   std::size_t lineNumber = 0;
-  std::size_t firstPointLine = 0;
   while (!text.empty()) {
     const std::size_t end = std::min(text.find('\n'), text.size());
     std::string_view line = text.substr(0, end);
@@ -71,42 +113,67 @@ MicCalibrationResult ParseMicCalibration(std::string_view text, std::string_view
     }
     const std::string where = file + " line " + std::to_string(lineNumber) + ": ";
     if (!read) {
-      return Failure(where + DescribeResponseLineError(read.error()));
+      return where + DescribeResponseLineError(read.error());
     }
-    if (!points.empty() && read->hz <= points.back().hz) {
-      return Failure(where + "frequencies must rise (" + Number(read->hz) + " after " +
-                     Number(points.back().hz) + ")");
+    if (HasDecimalComma(line)) {
+      return where + "a decimal comma; write the numbers with a decimal point (1.5, not 1,5)";
     }
-    if (points.empty()) {
-      firstPointLine = lineNumber;
+    if (!points.empty() && read->hz <= points.back().point.hz) {
+      return where + "frequencies must rise (" + Number(read->hz) + " after " +
+             Number(points.back().point.hz) + ")";
     }
-    points.push_back({read->hz, read->db});
+    points.push_back({{read->hz, read->db}, lineNumber});
+  }
+  return {};
+}
+
+}  // namespace
+
+// NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the text, then its name
+MicCalibrationResult ParseMicCalibration(std::string_view text, std::string_view name) {
+  const std::string file(name);
+  if (text.find('\0') != std::string_view::npos) {
+    return Failure(file + ": not a text file (it holds NUL bytes); give the microphone's " +
+                   "calibration text file");
+  }
+  // Editors on some systems start a UTF-8 file with a byte-order mark.
+  if (text.starts_with("\xEF\xBB\xBF")) {
+    text.remove_prefix(3);
+  }
+  std::vector<NumberedPoint> points;
+  if (std::string error = ReadPoints(text, file, points); !error.empty()) {
+    return Failure(std::move(error));
   }
   if (points.empty()) {
     return Failure(file + ": no calibration points (need at least two lines of 'frequency dB')");
   }
   if (points.size() == 1) {
-    return Failure(file + ": only one calibration point (line " + std::to_string(firstPointLine) +
+    return Failure(file + ": only one calibration point (line " +
+                   std::to_string(points.front().line) +
                    "); need at least two lines of 'frequency dB'");
   }
-  return {MicCalibration(std::move(points)), {}};
+  if (std::string error = CheckDeviations(points, file); !error.empty()) {
+    return Failure(std::move(error));
+  }
+  std::vector<CalibrationPoint> kept;
+  kept.reserve(points.size());
+  for (const NumberedPoint& p : points) {
+    kept.push_back(p.point);
+  }
+  return {MicCalibration(std::move(kept)), {}};
 }
 
 MicCalibrationResult LoadMicCalibration(const std::filesystem::path& file) {
   const std::string name = file.string();
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> stream(std::fopen(name.c_str(), "rb"),
-                                                               &std::fclose);
-  if (!stream) {
-    return Failure(name + ": cannot be read: " + std::strerror(errno));
+  TextFileRead read = ReadSmallTextFile(file, kMaxMicCalibrationBytes);
+  if (read.notRegular) {
+    return Failure(name + ": not a regular file; give the microphone's calibration text file");
   }
-  std::string text;
-  char buffer[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, stream.get())) > 0) {
-    text.append(buffer, got);
+  if (read.tooLarge) {
+    return Failure(name + ": larger than 1 MiB, so not a microphone calibration file");
   }
-  if (std::ferror(stream.get()) != 0) {
-    return Failure(name + ": cannot be read: " + std::strerror(errno));
+  if (!read.text) {
+    return Failure(name + ": cannot be read: " + std::strerror(read.error));
   }
-  return ParseMicCalibration(text, name);
+  return ParseMicCalibration(*read.text, name);
 }

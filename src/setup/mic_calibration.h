@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 #include <span>
@@ -38,13 +39,25 @@ struct MicCalibrationResult {
   std::string error;
 };
 
+// No microphone's response strays further than this from its own median:
+// a value beyond it is a broken file, and would be taken out of every band.
+inline constexpr double kMaxMicDeviationDb = 40.0;
+
+// A calibration file larger than this is no calibration file: real ones hold
+// a few hundred lines.
+inline constexpr std::size_t kMaxMicCalibrationBytes = std::size_t{1024} * 1024;
+
 // Reads the text of a calibration file; name is how messages call the file.
 // Lines hold "frequency dB [phase]" separated by spaces, tabs or commas; a
 // line that does not start with a number (a quoted header such as "Sens
 // Factor =-1.23dB", or "*1000Hz -36.0") is skipped. Numbers are read in the
-// C locale. At least two points, frequencies rising strictly.
+// C locale; a decimal comma ("20 1,5" beside spaces) is refused with a hint,
+// as it would be read as two numbers. A UTF-8 byte-order mark is skipped. At
+// least two points, frequencies rising strictly, every value within
+// kMaxMicDeviationDb of the median.
 MicCalibrationResult ParseMicCalibration(std::string_view text, std::string_view name);
 
-// ParseMicCalibration on the contents of file; a file that cannot be read
-// gives an error with the system's reason.
+// ParseMicCalibration on the contents of file, which must be a regular file
+// of at most kMaxMicCalibrationBytes (a FIFO or a device is refused without
+// being read); a file that cannot be read gives the system's reason.
 MicCalibrationResult LoadMicCalibration(const std::filesystem::path& file);

@@ -19,7 +19,8 @@ inline constexpr std::int32_t kSampleBytes = 3;
 inline constexpr double kSweepAmplitude = 0.5;
 
 // The longest sweep. The run sizes its buffers in signed 32-bit counts, and
-// its widest buffer, the frequency track, takes 8 bytes per sample; capping
+// its widest buffers, the impulse response's transforms, take 8 bytes per
+// sample; capping
 // the sweep at a whole number of seconds keeps even that byte count in range
 // (5591 s is over an hour and a half, far beyond any sensible sweep).
 inline constexpr double kMaxSweepSeconds = 5591.0;

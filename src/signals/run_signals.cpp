@@ -6,16 +6,14 @@
 #include "signals/sweep.h"
 #include "signals/sync_pulse.h"
 
-std::size_t RunSignalsBytes(const MeasurementSetup& setup) {
-  const auto total = static_cast<std::size_t>(setup.TotalSamples());
-  return total * (sizeof(double) + 2 * sizeof(SampleWord));
+std::size_t OutputBytes(const MeasurementSetup& setup) {
+  return static_cast<std::size_t>(setup.TotalSamples()) * sizeof(SampleWord);
 }
 
 RunSignals MakeRunSignals(const MeasurementSetup& setup) {
   const std::int32_t total = setup.TotalSamples();
   const auto size = static_cast<std::size_t>(total);
   RunSignals signals;
-  signals.freqTrack.assign(size, 0.0);
   signals.stimulus.assign(size, 0);
   signals.loopback.assign(size, 0);
 
@@ -26,8 +24,9 @@ RunSignals MakeRunSignals(const MeasurementSetup& setup) {
   // The check burst plays a twentieth of a second after the sweep ends.
   signals.checkBurstStart =
       EDGE_PAD + setup.SweepSamples() + static_cast<std::int32_t>(setup.rate / 20);
-  const auto burst = signals.SentBurst();
-  std::copy(burst.begin(), burst.end(), signals.loopback.begin() + signals.checkBurstStart);
+  const auto burst = signals.loopback.begin() + signals.burstStart;
+  signals.sentBurst.assign(burst, burst + signals.burstLength);
+  std::copy(burst, burst + signals.burstLength, signals.loopback.begin() + signals.checkBurstStart);
 
   const Stimulus& tone = setup.stimulus;
   if (tone.kind == SweepKind::kExponential) {
@@ -37,11 +36,14 @@ RunSignals MakeRunSignals(const MeasurementSetup& setup) {
                       .rate = static_cast<double>(setup.rate),
                       .seconds = static_cast<double>(setup.SweepSamples()) / setup.rate,
                       .amplitude = tone.amplitude},
-                     EDGE_PAD, signals.stimulus, signals.freqTrack);
+                     EDGE_PAD, signals.stimulus, {});
     signals.sweepRateConstant = plan.rateConstant;
+    signals.track =
+        ExponentialTrack(plan.startHz, plan.rateConstant * setup.rate, setup.SweepSamples());
     return signals;
   }
-  MakeSweep(setup.rate, signals.stimulus.data(), signals.freqTrack.data(), tone.startHz, tone.endHz,
-            total, tone.amplitude, EDGE_PAD);
+  MakeSweep(setup.rate, signals.stimulus.data(), nullptr, tone.startHz, tone.endHz, total,
+            tone.amplitude, EDGE_PAD);
+  signals.track = SweepTrack(tone.startHz, tone.endHz, setup.SweepSamples());
   return signals;
 }

@@ -7,13 +7,14 @@
 
 #include "audio/sample_word.h"
 #include "setup/measurement_setup.h"
+#include "signals/sweep.h"
 
 // The signals one run plays, each the run's whole length: on the stimulus
 // output the sweep between its pads of silence; on the loop-back output the
 // sync burst before the sweep and the same burst again after it, whose
 // return shows whether the recording held together.
 struct RunSignals {
-  std::vector<double> freqTrack;  // the frequency of every tone sample
+  ToneTrack track;  // the frequency of every tone sample
   std::vector<SampleWord> stimulus;
   std::vector<SampleWord> loopback;
   std::int32_t syncOut = 0;          // the sync burst's crest
@@ -24,15 +25,18 @@ struct RunSignals {
   // in L); 0 for a linear sweep.
   double sweepRateConstant = 0.0;
 
-  // The burst as it was sent.
-  [[nodiscard]] std::span<const SampleWord> SentBurst() const {
-    return std::span<const SampleWord>(loopback).subspan(static_cast<std::size_t>(burstStart),
-                                                         static_cast<std::size_t>(burstLength));
-  }
+  // The burst as it was sent, kept apart from the loop-back output.
+  std::vector<SampleWord> sentBurst;
+
+  [[nodiscard]] std::span<const SampleWord> SentBurst() const { return sentBurst; }
+  // Once played, the loop-back output is read no more (the analysis reads
+  // the burst alone), and a long sweep's run is the lighter for letting it go.
+  void ReleaseLoopback() { std::vector<SampleWord>().swap(loopback); }
 };
 
-// Bytes MakeRunSignals takes for setup.
-std::size_t RunSignalsBytes(const MeasurementSetup& setup);
+// Bytes one output of the run's signals takes for setup; MakeRunSignals
+// makes two.
+std::size_t OutputBytes(const MeasurementSetup& setup);
 
 // Makes the run's signals; std::bad_alloc when memory runs out.
 RunSignals MakeRunSignals(const MeasurementSetup& setup);

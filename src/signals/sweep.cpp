@@ -1,5 +1,6 @@
 #include "signals/sweep.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "audio/sample_word.h"
@@ -12,6 +13,13 @@ constexpr double kTurn = 6.28318;
 
 }  // namespace
 
+ToneTrack SweepTrack(double startHz, double endHz, std::int32_t toneSamples) {
+  const std::size_t samples = toneSamples > 0 ? static_cast<std::size_t>(toneSamples) : 0;
+  return {.startHz = startHz,
+          .stepHz = samples > 0 ? (endHz - startHz) / static_cast<double>(samples) : 0.0,
+          .samples = samples};
+}
+
 // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): the long-standing signature
 void MakeSweep(std::uint32_t rate, SampleWord* samples, double* freqTrack, double startHz,
                double endHz, std::int32_t total, double amplitude, std::int32_t pad) {
@@ -19,17 +27,19 @@ void MakeSweep(std::uint32_t rate, SampleWord* samples, double* freqTrack, doubl
   const double crest = kFullScale * amplitude;
   const double nyquist = static_cast<double>(rate) / 2.0;
   const std::int32_t toneSamples = total - 2 * pad;
-  // The track spans the tone alone, so the last tone sample lies within one
-  // step of endHz and the top band is measured over its whole width.
-  const double step = toneSamples > 0 ? (endHz - startHz) / static_cast<double>(toneSamples) : 0.0;
+  const ToneTrack track = SweepTrack(startHz, endHz, toneSamples);
 
-  freqTrack[0] = startHz;
+  if (freqTrack != nullptr) {
+    freqTrack[0] = startHz;
+  }
   for (std::int32_t i = 0; i < pad && i < total; ++i) {
     samples[i] = 0;
   }
   for (std::int32_t j = 0; j < toneSamples; ++j) {
-    const double f = startHz + step * static_cast<double>(j);
-    freqTrack[j] = f;
+    const double f = track[static_cast<std::size_t>(j)];
+    if (freqTrack != nullptr) {
+      freqTrack[j] = f;
+    }
     // The phase is the integral of the track, so the tone's own frequency at
     // tone sample j is the frequency the analysis files that sample under.
     const double phase = static_cast<double>(j) * (w * (startHz + f) / 2.0);
@@ -40,4 +50,11 @@ void MakeSweep(std::uint32_t rate, SampleWord* samples, double* freqTrack, doubl
   for (std::int32_t i = pad > total - pad ? pad : total - pad; i < total; ++i) {
     samples[i] = 0;
   }
+}
+
+ToneTrack ExponentialTrack(double startHz, double rateConstantSamples, std::int32_t toneSamples) {
+  return {.startHz = startHz,
+          .stepHz = 0.0,
+          .growthPerSample = rateConstantSamples > 0.0 ? 1.0 / rateConstantSamples : 0.0,
+          .samples = static_cast<std::size_t>(std::max(toneSamples, 0))};
 }
