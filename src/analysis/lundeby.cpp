@@ -108,6 +108,98 @@ std::size_t Argmax(const std::vector<double>& means) {
   return static_cast<std::size_t>(std::max_element(means.begin(), means.end()) - means.begin());
 }
 
+// What every step of the estimate works on.
+struct NoiseSearch {
+  std::span<const double> energy;
+  std::size_t firstLength = 1;  // samples in the first smoothing's intervals
+  std::size_t lastTenth = 0;    // where the last tenth of energy begins
+};
+
+// A decay line and where it meets the noise, in samples.
+struct DecayCrossing {
+  Line line;
+  double crossing = 0.0;
+};
+
+// (1)-(4): a first line and crossing; none when no decay stands 10 dB above
+// the noise. Sets the estimate's peak.
+std::optional<DecayCrossing> FirstCrossing(const NoiseSearch& search, NoiseEstimate& estimate) {
+  const std::vector<double> means = IntervalMeans(search.energy, search.firstLength);
+  const std::size_t peak = Argmax(means);
+  estimate.peakPower = means[peak];
+  const double noiseDb = Db(estimate.noisePower);
+  if (!(estimate.peakPower > 0.0) || Db(estimate.peakPower) < noiseDb + kFirstFitAboveNoiseDb) {
+    return std::nullopt;
+  }
+  const std::optional<Line> line = FitIntervals(
+      means, search.firstLength, peak, FirstBelow(means, peak, noiseDb + kFirstFitAboveNoiseDb));
+  if (!line) {
+    return std::nullopt;
+  }
+  // A fast decay falls far within the first interval: where the line starts
+  // tells its peak better then.
+  estimate.peakPower = std::max(estimate.peakPower, std::pow(10.0, line->intercept / 10.0));
+  return DecayCrossing{*line, line->Crossing(noiseDb)};
+}
+
+// The intervals' length for a decay of samplesPer10Db.
+std::size_t IntervalLength(const NoiseSearch& search, double samplesPer10Db) {
+  // Intervals of a fifth of 10 dB, but none shorter than the first (nor
+  // than a third of 10 dB): at low frequencies shorter intervals hold too
+  // few independent samples to find a line in.
+  const double wanted =
+      std::max(samplesPer10Db / kIntervalsPer10Db,
+               std::min(static_cast<double>(search.firstLength), samplesPer10Db / 3.0));
+  return std::clamp<std::size_t>(static_cast<std::size_t>(std::lround(wanted)), 1,
+                                 search.energy.size() / 4);
+}
+
+// One pass of (5)-(8): the late decay's line, the noise it was fitted above
+// and the intervals' length.
+struct LateFit {
+  std::optional<Line> line;
+  double noise = 0.0;
+  double noiseDb = 0.0;
+  std::size_t length = 1;
+};
+
+LateFit FitLateDecay(const NoiseSearch& search, const DecayCrossing& decay) {
+  const std::span<const double> energy = search.energy;
+  const std::size_t n = energy.size();
+  const double samplesPer10Db = 10.0 / -decay.line.slope;
+  LateFit late;
+  late.length = IntervalLength(search, samplesPer10Db);
+  const std::vector<double> means = IntervalMeans(energy, late.length);
+  const double noiseFrom =
+      std::max(0.0, decay.crossing + kNoiseAfterCrossingDb * samplesPer10Db / 10.0);
+  const std::size_t noiseStart = std::min(
+      search.lastTenth, static_cast<std::size_t>(std::min(noiseFrom, static_cast<double>(n))));
+  late.noise = Mean(energy.subspan(noiseStart));
+  late.noiseDb = Db(late.noise);
+  const std::size_t peak = Argmax(means);
+  const std::size_t from = FirstBelow(means, peak, late.noiseDb + kLateFitTopDb);
+  const std::size_t lateFrom = from == means.size() ? peak : std::max(peak, from);
+  // To the last interval above noise + 10 dB before the noise estimate
+  // begins: a dip in the decay does not cut the fit short.
+  late.line = FitIntervals(
+      means, late.length, lateFrom,
+      LastAbove(means, lateFrom, noiseStart / late.length, late.noiseDb + kLateFitBottomDb),
+      kFewestLateIntervals);
+  return late;
+}
+
+// The estimate's crossing, decay and tail from the last line.
+void SetDecay(NoiseEstimate& estimate, const DecayCrossing& decay, std::size_t n) {
+  const double crossing = std::clamp(decay.crossing, 0.0, static_cast<double>(n));
+  const Line& line = decay.line;
+  estimate.decays = true;
+  estimate.crossing = static_cast<std::size_t>(std::lround(crossing));
+  estimate.decayPerSample = -line.slope * std::log(10.0) / 10.0;
+  const double levelAtCrossing =
+      std::pow(10.0, (line.intercept + line.slope * static_cast<double>(estimate.crossing)) / 10.0);
+  estimate.tailEnergy = levelAtCrossing / -std::expm1(-estimate.decayPerSample);
+}
+
 }  // namespace
 
 NoiseEstimate EstimateNoise(std::span<const double> energy, double rate, double firstIntervalS) {
@@ -117,74 +209,31 @@ NoiseEstimate EstimateNoise(std::span<const double> energy, double rate, double 
   if (n < 20) {
     return estimate;
   }
-  const std::size_t lastTenth = n - n / 10;
-  estimate.noisePower = Mean(energy.subspan(lastTenth));
-
-  // (1)-(4): a first line and crossing.
-  const auto firstLength = std::clamp<std::size_t>(
-      static_cast<std::size_t>(std::lround(firstIntervalS * rate)), 1, n / 4);
-  std::vector<double> means = IntervalMeans(energy, firstLength);
-  std::size_t peak = Argmax(means);
-  estimate.peakPower = means[peak];
-  double noiseDb = Db(estimate.noisePower);
-  if (!(estimate.peakPower > 0.0) || Db(estimate.peakPower) < noiseDb + kFirstFitAboveNoiseDb) {
+  const NoiseSearch search{
+      energy,
+      std::clamp<std::size_t>(static_cast<std::size_t>(std::lround(firstIntervalS * rate)), 1,
+                              n / 4),
+      n - n / 10};
+  estimate.noisePower = Mean(energy.subspan(search.lastTenth));
+  std::optional<DecayCrossing> decay = FirstCrossing(search, estimate);
+  if (!decay) {
     return estimate;
   }
-  std::optional<Line> line = FitIntervals(means, firstLength, peak,
-                                          FirstBelow(means, peak, noiseDb + kFirstFitAboveNoiseDb));
-  if (!line) {
-    return estimate;
-  }
-  // A fast decay falls far within the first interval: where the line starts
-  // tells its peak better then.
-  estimate.peakPower = std::max(estimate.peakPower, std::pow(10.0, line->intercept / 10.0));
-  double crossing = line->Crossing(noiseDb);
 
   // (5)-(9): intervals to suit the decay, the noise after the crossing, the
   // late decay, a new crossing.
   for (int iteration = 0; iteration < kMostIterations; ++iteration) {
-    const double samplesPer10Db = 10.0 / -line->slope;
-    // Intervals of a fifth of 10 dB, but none shorter than the first (nor
-    // than a third of 10 dB): at low frequencies shorter intervals hold too
-    // few independent samples to find a line in.
-    const double wanted =
-        std::max(samplesPer10Db / kIntervalsPer10Db,
-                 std::min(static_cast<double>(firstLength), samplesPer10Db / 3.0));
-    const auto length =
-        std::clamp<std::size_t>(static_cast<std::size_t>(std::lround(wanted)), 1, n / 4);
-    means = IntervalMeans(energy, length);
-    const double noiseFrom =
-        std::max(0.0, crossing + kNoiseAfterCrossingDb * samplesPer10Db / 10.0);
-    const std::size_t noiseStart =
-        std::min(lastTenth, static_cast<std::size_t>(std::min(noiseFrom, static_cast<double>(n))));
-    const double noise = Mean(energy.subspan(noiseStart));
-    noiseDb = Db(noise);
-    peak = Argmax(means);
-    const std::size_t from = FirstBelow(means, peak, noiseDb + kLateFitTopDb);
-    const std::size_t lateFrom = from == means.size() ? peak : std::max(peak, from);
-    // To the last interval above noise + 10 dB before the noise estimate
-    // begins: a dip in the decay does not cut the fit short.
-    const std::optional<Line> late =
-        FitIntervals(means, length, lateFrom,
-                     LastAbove(means, lateFrom, noiseStart / length, noiseDb + kLateFitBottomDb),
-                     kFewestLateIntervals);
-    if (!late || late->slope > kSlowestLateSlope * line->slope) {
+    const LateFit late = FitLateDecay(search, *decay);
+    if (!late.line || late.line->slope > kSlowestLateSlope * decay->line.slope) {
       break;
     }
-    const double previous = crossing;
-    estimate.noisePower = noise;
-    line = late;
-    crossing = line->Crossing(noiseDb);
-    if (std::abs(crossing - previous) < static_cast<double>(length)) {
+    const double previous = decay->crossing;
+    estimate.noisePower = late.noise;
+    decay = DecayCrossing{*late.line, late.line->Crossing(late.noiseDb)};
+    if (std::abs(decay->crossing - previous) < static_cast<double>(late.length)) {
       break;
     }
   }
-  crossing = std::clamp(crossing, 0.0, static_cast<double>(n));
-  estimate.decays = true;
-  estimate.crossing = static_cast<std::size_t>(std::lround(crossing));
-  estimate.decayPerSample = -line->slope * std::log(10.0) / 10.0;
-  const double levelAtCrossing = std::pow(
-      10.0, (line->intercept + line->slope * static_cast<double>(estimate.crossing)) / 10.0);
-  estimate.tailEnergy = levelAtCrossing / -std::expm1(-estimate.decayPerSample);
+  SetDecay(estimate, *decay, n);
   return estimate;
 }

@@ -358,121 +358,164 @@ Moments MomentsTo(const std::vector<double>& energy, double noise, std::size_t c
   return moments;
 }
 
-BandResult AnalyseBand(std::span<const float> fromStart, const FilterBand& band, double rate,
-                       double broadbandPeak) {
-  BandResult result;
-  BandAcoustics& values = result.values;
-  values.centreHz = band.exactHz;
-  values.nominalHz = band.nominalHz;
-  const Filtered filtered = RunFilter(band.sections, fromStart, rate);
-  const std::vector<double>& reversed = filtered.reversed;
-  const std::vector<double>& forward = filtered.forward;
-  values.filterDecayS = FilterDecayS(filtered.impulse, rate);
-  const auto unmeasured = [&values] {
-    for (AcousticValue* value : {&values.edt, &values.t20, &values.t30, &values.c50, &values.c80,
-                                 &values.d50, &values.tsMs}) {
-      value->flags = kFlagRange;
-    }
-  };
-  const double reversedSum = std::accumulate(reversed.begin(), reversed.end(), 0.0);
-
-  const NoiseEstimate noise = EstimateNoise(reversed, rate, FirstIntervalS(band.exactHz));
-  values.rangeDb = noise.peakPower > 0.0 && noise.noisePower > 0.0
-                       ? Db(noise.peakPower) - Db(noise.noisePower)
-                       : 0.0;
-  values.noiseDb = broadbandPeak > 0.0 ? Db(noise.noisePower) - Db(broadbandPeak) : 0.0;
-  const std::size_t crossing = noise.crossing;
-  if (!noise.decays || crossing == 0 || !(reversedSum > 0.0)) {
-    unmeasured();
-    return result;
+void MarkUnmeasured(BandAcoustics& values) {
+  for (AcousticValue* value : {&values.edt, &values.t20, &values.t30, &values.c50, &values.c80,
+                               &values.d50, &values.tsMs}) {
+    value->flags = kFlagRange;
   }
-  values.truncationS = static_cast<double>(crossing) / rate;
-  const double lambda = noise.decayPerSample;
+}
+
+// What a band's analysis works from once Lundeby has found its noise.
+struct BandTerms {
+  const Filtered& filtered;
+  double rate = 0.0;
+  std::size_t crossing = 0;
+  double lambda = 0.0;  // the late decay's energy falls as exp(-lambda n)
   // The noise's energy is taken out of every sample before the crossing
   // (after Chu), so that it neither props up the end of the decay nor counts
   // as late energy.
-  const double noisePower = noise.noisePower;
+  double noisePower = 0.0;
+};
 
-  // A reversed filter's output holds sum(h^2 e^(-lambda tau)) of a decaying
-  // input's energy where the band holds sum(h^2): toBand turns the one into
-  // the other, for the compensation (the late decay's energy past the
-  // crossing) and for the decay curve after the start.
+// The late decay's energy past the crossing (the compensation), as the
+// reversed band, the band itself and the forwards filtered band hold it.
+struct Tails {
+  double toBand = 1.0;  // reversed band's energy to the band's, for a decay of rate lambda
+  double reversed = 0.0;
+  double band = 0.0;
+  double forward = 0.0;
+};
+
+// A reversed filter's output holds sum(h^2 e^(-lambda tau)) of a decaying
+// input's energy where the band holds sum(h^2): toBand turns the one into
+// the other, for the compensation (the late decay's energy past the
+// crossing) and for the decay curve after the start.
+double ToBand(const std::vector<double>& impulse, double lambda) {
   double plain = 0.0;
   double weightedDown = 0.0;
   const double decayPerSample = std::exp(-lambda);
   double weight = 1.0;
-  for (const double h : filtered.impulse) {
+  for (const double h : impulse) {
     plain += h * h;
     weightedDown += h * h * weight;
     weight *= decayPerSample;
   }
-  const double toBand = weightedDown > 0.0 ? plain / weightedDown : 1.0;
-  const double tailReversed = noise.tailEnergy;
-  const double tailBand = tailReversed * toBand;
-  const auto tailMoment = [&](double tail) {
-    return tail * (static_cast<double>(crossing) + 1.0 / lambda);
-  };
+  return weightedDown > 0.0 ? plain / weightedDown : 1.0;
+}
 
-  // The forwards filtered band's tail, from its own level over the last 10 dB
-  // or so before the crossing, relative to the reversed one's.
+// The forwards filtered band's tail, from its own level over the last 10 dB
+// or so before the crossing, relative to the reversed one's.
+double ForwardTail(const BandTerms& terms, double tailReversed) {
+  const std::size_t crossing = terms.crossing;
   const std::size_t lastStretch = std::min(
-      crossing, static_cast<std::size_t>(std::max(1.0, std::round(std::log(10.0) / lambda))));
+      crossing, static_cast<std::size_t>(std::max(1.0, std::round(std::log(10.0) / terms.lambda))));
   const auto sumOver = [&](const std::vector<double>& energy) {
     return std::accumulate(energy.begin() + static_cast<std::ptrdiff_t>(crossing - lastStretch),
                            energy.begin() + static_cast<std::ptrdiff_t>(crossing), 0.0) -
-           noisePower * static_cast<double>(lastStretch);
+           terms.noisePower * static_cast<double>(lastStretch);
   };
-  const double reversedLast = sumOver(reversed);
-  const double forwardLast = sumOver(forward);
-  const double tailForward =
-      tailReversed * (reversedLast > 0.0 && forwardLast > 0.0 ? forwardLast / reversedLast : 1.0);
+  const double reversedLast = sumOver(terms.filtered.reversed);
+  const double forwardLast = sumOver(terms.filtered.forward);
+  return tailReversed *
+         (reversedLast > 0.0 && forwardLast > 0.0 ? forwardLast / reversedLast : 1.0);
+}
 
-  // The decay curve: at the start all of the band's energy; after it the
-  // reversed band's energy from each time on, in the band's terms, so that a
-  // decay meets its start without a step and only a direct sound makes one.
-  std::vector<double> after(crossing + 1, 0.0);
-  for (std::size_t i = crossing; i-- > 0;) {
-    after[i] = std::max(0.0, after[i + 1] + reversed[i] - noisePower);
-  }
-  const double total = after[0] + filtered.beforeEnergy + tailBand;
-  const auto grid = static_cast<std::size_t>(std::max(1.0, std::round(kGridS * rate)));
-  std::vector<double> curve;
-  for (std::size_t i = 0; i < crossing; i += grid) {
-    curve.push_back(Db((i == 0 ? total : (after[i] + tailReversed) * toBand) / total));
-  }
+Tails TailsOf(const BandTerms& terms, double tailEnergy) {
+  Tails tails;
+  tails.toBand = ToBand(terms.filtered.impulse, terms.lambda);
+  tails.reversed = tailEnergy;
+  tails.band = tails.reversed * tails.toBand;
+  tails.forward = ForwardTail(terms, tails.reversed);
+  return tails;
+}
 
-  // Energy ratios and centre time.
-  const Moments reversedMoments =
-      MomentsTo(reversed, noisePower, crossing, tailReversed, tailMoment(tailReversed));
-  const Moments forwardMoments =
-      MomentsTo(forward, noisePower, crossing, tailForward, tailMoment(tailForward));
-  const auto late = [&](double seconds) {
-    const auto i = static_cast<std::size_t>(std::lround(seconds * rate));
-    if (i >= crossing) {
-      return tailBand * std::exp(-lambda * static_cast<double>(i - crossing));
-    }
-    double forwardLate = tailForward;
-    for (std::size_t j = i; j < crossing; ++j) {
-      forwardLate += forward[j] - noisePower;
-    }
-    return std::sqrt((after[i] + tailReversed) * std::max(forwardLate, tailForward));
-  };
-  const double late50 = late(0.05);
-  const double late80 = late(0.08);
+// The time-weighted energy of a tail: its energy times its centre time.
+double TailMoment(const BandTerms& terms, double tail) {
+  return tail * (static_cast<double>(terms.crossing) + 1.0 / terms.lambda);
+}
+
+struct DecayCurve {
+  // The reversed band's energy from each sample to the crossing, noise taken
+  // out, in its own terms.
+  std::vector<double> after;
+  double total = 0.0;      // the band's whole energy from the start on
+  std::size_t grid = 1;    // samples per point of db
+  std::vector<double> db;  // re total, up to the crossing
+};
+
+// The decay curve: at the start all of the band's energy; after it the
+// reversed band's energy from each time on, in the band's terms, so that a
+// decay meets its start without a step and only a direct sound makes one.
+DecayCurve MakeDecayCurve(const BandTerms& terms, const Tails& tails) {
+  DecayCurve curve;
+  curve.after.assign(terms.crossing + 1, 0.0);
+  for (std::size_t i = terms.crossing; i-- > 0;) {
+    curve.after[i] =
+        std::max(0.0, curve.after[i + 1] + terms.filtered.reversed[i] - terms.noisePower);
+  }
+  curve.total = curve.after[0] + terms.filtered.beforeEnergy + tails.band;
+  curve.grid = static_cast<std::size_t>(std::max(1.0, std::round(kGridS * terms.rate)));
+  for (std::size_t i = 0; i < terms.crossing; i += curve.grid) {
+    curve.db.push_back(Db(
+        (i == 0 ? curve.total : (curve.after[i] + tails.reversed) * tails.toBand) / curve.total));
+  }
+  return curve;
+}
+
+// The band's energy from seconds after the start on: the geometric mean of
+// the reversed and the forwards filtered band's (see above).
+double LateEnergy(const BandTerms& terms, const Tails& tails, const DecayCurve& curve,
+                  double seconds) {
+  const auto i = static_cast<std::size_t>(std::lround(seconds * terms.rate));
+  if (i >= terms.crossing) {
+    return tails.band * std::exp(-terms.lambda * static_cast<double>(i - terms.crossing));
+  }
+  double forwardLate = tails.forward;
+  for (std::size_t j = i; j < terms.crossing; ++j) {
+    forwardLate += terms.filtered.forward[j] - terms.noisePower;
+  }
+  return std::sqrt((curve.after[i] + tails.reversed) * std::max(forwardLate, tails.forward));
+}
+
+// Energy ratios and centre time.
+void SetEnergyValues(BandAcoustics& values, const BandTerms& terms, const Tails& tails,
+                     const DecayCurve& curve) {
+  const Filtered& filtered = terms.filtered;
+  const Moments reversedMoments = MomentsTo(filtered.reversed, terms.noisePower, terms.crossing,
+                                            tails.reversed, TailMoment(terms, tails.reversed));
+  const Moments forwardMoments = MomentsTo(filtered.forward, terms.noisePower, terms.crossing,
+                                           tails.forward, TailMoment(terms, tails.forward));
+  const double late50 = LateEnergy(terms, tails, curve, 0.05);
+  const double late80 = LateEnergy(terms, tails, curve, 0.08);
   const double centreReversed = (reversedMoments.weighted + filtered.beforeMoment) /
                                 (reversedMoments.energy + filtered.beforeEnergy);
   const double centreForward = forwardMoments.weighted / forwardMoments.energy;
+  const double total = curve.total;
   const unsigned energyFlags = values.rangeDb >= kEnergyRangeNeededDb ? 0U : kFlagRange;
   for (auto [value, number] :
        {std::pair{&values.c50, Db((total - late50) / late50)},
         std::pair{&values.c80, Db((total - late80) / late80)},
         std::pair{&values.d50, (total - late50) / total},
-        std::pair{&values.tsMs, 1000.0 * (centreReversed + centreForward) / 2.0 / rate}}) {
+        std::pair{&values.tsMs, 1000.0 * (centreReversed + centreForward) / 2.0 / terms.rate}}) {
     value->value = number;
     value->flags = energyFlags;
   }
+}
 
-  const double stepS = static_cast<double>(grid) / rate;
+// At most kMostPlotPoints of curve, for plotting.
+SampledCurve Decimated(const std::vector<double>& curve, double stepS) {
+  SampledCurve decimated;
+  const std::size_t every = (curve.size() + kMostPlotPoints - 1) / kMostPlotPoints;
+  decimated.stepS = stepS * static_cast<double>(every);
+  for (std::size_t k = 0; k < curve.size(); k += every) {
+    decimated.db.push_back(static_cast<float>(curve[k]));
+  }
+  return decimated;
+}
+
+// EDT, T20 and T30 from the decay curve (after the energy values, whose
+// flags they may add to), and what the plot shows of them.
+BandDecay SetDecayValues(BandAcoustics& values, const std::vector<double>& curve, double stepS) {
   const std::optional<Fit> edt = FitDecay(curve, stepS, kEdtWindow);
   const std::optional<Fit> t20 = FitDecay(curve, stepS, kT20Window);
   const std::optional<Fit> t30 = FitDecay(curve, stepS, kT30Window);
@@ -487,15 +530,39 @@ BandResult AnalyseBand(std::span<const float> fromStart, const FilterBand& band,
       value->flags |= kFlagFilter;
     }
   }
-
-  BandDecay& decay = result.decay;
+  BandDecay decay;
   decay.t20 = LineOf(t20);
   decay.t30 = LineOf(t30);
-  const std::size_t every = (curve.size() + kMostPlotPoints - 1) / kMostPlotPoints;
-  decay.schroeder.stepS = stepS * static_cast<double>(every);
-  for (std::size_t k = 0; k < curve.size(); k += every) {
-    decay.schroeder.db.push_back(static_cast<float>(curve[k]));
+  decay.schroeder = Decimated(curve, stepS);
+  return decay;
+}
+
+BandResult AnalyseBand(std::span<const float> fromStart, const FilterBand& band, double rate,
+                       double broadbandPeak) {
+  BandResult result;
+  BandAcoustics& values = result.values;
+  values.centreHz = band.exactHz;
+  values.nominalHz = band.nominalHz;
+  const Filtered filtered = RunFilter(band.sections, fromStart, rate);
+  values.filterDecayS = FilterDecayS(filtered.impulse, rate);
+  const double reversedSum =
+      std::accumulate(filtered.reversed.begin(), filtered.reversed.end(), 0.0);
+
+  const NoiseEstimate noise = EstimateNoise(filtered.reversed, rate, FirstIntervalS(band.exactHz));
+  values.rangeDb = noise.peakPower > 0.0 && noise.noisePower > 0.0
+                       ? Db(noise.peakPower) - Db(noise.noisePower)
+                       : 0.0;
+  values.noiseDb = broadbandPeak > 0.0 ? Db(noise.noisePower) - Db(broadbandPeak) : 0.0;
+  if (!noise.decays || noise.crossing == 0 || !(reversedSum > 0.0)) {
+    MarkUnmeasured(values);
+    return result;
   }
+  values.truncationS = static_cast<double>(noise.crossing) / rate;
+  const BandTerms terms{filtered, rate, noise.crossing, noise.decayPerSample, noise.noisePower};
+  const Tails tails = TailsOf(terms, noise.tailEnergy);
+  const DecayCurve curve = MakeDecayCurve(terms, tails);
+  SetEnergyValues(values, terms, tails, curve);
+  result.decay = SetDecayValues(values, curve.db, static_cast<double>(curve.grid) / rate);
   return result;
 }
 

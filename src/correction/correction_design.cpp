@@ -199,43 +199,45 @@ double PreGainDb(const FineResponse& response, std::span<const PeakingFilter> fi
   return most > 0.0 ? -most : 0.0;
 }
 
-}  // namespace
-
-double CorrectionTargetDb(const CorrectionRequest& request, double levelDb, double hz) {
-  return levelDb + request.tiltDbPerOctave * std::log2(hz / request.lowHz);
-}
-
-CorrectionDesign DesignCorrection(const FineResponse& response, const CorrectionRequest& request) {
-  CorrectionDesign design;
-  design.error = CheckRequest(response, request);
-  if (!design.error.empty()) {
-    return design;
-  }
-
-  RangeCurve curve;
+// The response's points inside the range, and their levels with the
+// target's tilt taken out.
+struct RangePoints {
+  RangeCurve curve;  // without excessDb, which needs the target's level
   std::vector<double> untilted;
+};
+
+RangePoints PointsInRange(const FineResponse& response, const CorrectionRequest& request) {
+  RangePoints points;
   for (const ResponsePoint& point : response) {
     // A point without a level (a band the sweep never reached) says nothing
     // about the room there.
     if (point.hz < request.lowHz || point.hz > request.highHz || !std::isfinite(point.db)) {
       continue;
     }
-    curve.hz.push_back(point.hz);
-    curve.unitDelays.push_back(CorrectionUnitDelay(point.hz));
-    untilted.push_back(point.db - CorrectionTargetDb(request, 0.0, point.hz));
+    points.curve.hz.push_back(point.hz);
+    points.curve.unitDelays.push_back(CorrectionUnitDelay(point.hz));
+    points.untilted.push_back(point.db - CorrectionTargetDb(request, 0.0, point.hz));
   }
-  if (curve.hz.size() < kMinRangePoints) {
-    design.error = "the range holds fewer than 3 measured points; choose a wider range";
-    return design;
-  }
-  const FitLimits limits{.lowHz = request.lowHz,
-                         .highHz = request.highHz,
-                         .minGainDb = kDeepestCutDb,
-                         .maxGainDb = request.boostLimitDb,
-                         .minQ = kMinFilterQ,
-                         .maxQ = kMaxFilterQ,
-                         .maxModalQ = kMaxModalFilterQ,
-                         .modalTopHz = kModalFilterTopHz};
+  return points;
+}
+
+FitLimits LimitsFor(const CorrectionRequest& request) {
+  return FitLimits{.lowHz = request.lowHz,
+                   .highHz = request.highHz,
+                   .minGainDb = kDeepestCutDb,
+                   .maxGainDb = request.boostLimitDb,
+                   .minQ = kMinFilterQ,
+                   .maxQ = kMaxFilterQ,
+                   .maxModalQ = kMaxModalFilterQ,
+                   .modalTopHz = kModalFilterTopHz};
+}
+
+// The filters and the target's level.
+void FitToMedianLevel(RangePoints& points, const CorrectionRequest& request,
+                      CorrectionDesign& design) {
+  const FitLimits limits = LimitsFor(request);
+  RangeCurve& curve = points.curve;
+  const std::vector<double>& untilted = points.untilted;
   // The skirts of the peaks lift the median above the bulk of the response;
   // the median of the corrected response lies closer to it, so the design is
   // repeated against that level.
@@ -254,8 +256,11 @@ CorrectionDesign DesignCorrection(const FineResponse& response, const Correction
       level[i] = untilted[i] + summed[i];
     }
   }
-  design.preGainDb = PreGainDb(response, design.filters);
-  design.corrected = ApplyFilters(response, design.filters);
+}
+
+// The largest rise of the corrected response above the target within the
+// range, and where it lies.
+void FindPeakLeft(const CorrectionRequest& request, CorrectionDesign& design) {
   design.peakLeftDb = -HUGE_VAL;
   for (const ResponsePoint& point : design.corrected) {
     const double excess = point.db - CorrectionTargetDb(request, design.targetLevelDb, point.hz);
@@ -264,5 +269,28 @@ CorrectionDesign DesignCorrection(const FineResponse& response, const Correction
       design.peakLeftHz = point.hz;
     }
   }
+}
+
+}  // namespace
+
+double CorrectionTargetDb(const CorrectionRequest& request, double levelDb, double hz) {
+  return levelDb + request.tiltDbPerOctave * std::log2(hz / request.lowHz);
+}
+
+CorrectionDesign DesignCorrection(const FineResponse& response, const CorrectionRequest& request) {
+  CorrectionDesign design;
+  design.error = CheckRequest(response, request);
+  if (!design.error.empty()) {
+    return design;
+  }
+  RangePoints points = PointsInRange(response, request);
+  if (points.curve.hz.size() < kMinRangePoints) {
+    design.error = "the range holds fewer than 3 measured points; choose a wider range";
+    return design;
+  }
+  FitToMedianLevel(points, request, design);
+  design.preGainDb = PreGainDb(response, design.filters);
+  design.corrected = ApplyFilters(response, design.filters);
+  FindPeakLeft(request, design);
   return design;
 }

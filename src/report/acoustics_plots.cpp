@@ -172,8 +172,10 @@ void DrawPath(std::string& svg, const DecayFrame& frame, const SampledCurve& cur
 
 // The bands a decay plot shows: octave bands, or the octave-centred ones of
 // a third-octave analysis, with their colours.
-std::vector<std::pair<std::size_t, const char*>> PlottedBands(const RoomAcoustics& room) {
-  std::vector<std::pair<std::size_t, const char*>> plotted;
+using BandColours = std::vector<std::pair<std::size_t, const char*>>;
+
+BandColours PlottedBands(const RoomAcoustics& room) {
+  BandColours plotted;
   for (std::size_t b = 0; b < room.bands.size() && b < room.decays.size(); ++b) {
     for (std::size_t o = 0; o < kOctaveHz.size(); ++o) {
       if (room.bands[b].nominalHz == kOctaveHz[o]) {
@@ -182,6 +184,86 @@ std::vector<std::pair<std::size_t, const char*>> PlottedBands(const RoomAcoustic
     }
   }
   return plotted;
+}
+
+std::vector<DecayEntry> DecayLegend(const RoomAcoustics& room, const BandColours& plotted) {
+  std::vector<DecayEntry> legend{{"Energy-time curve (broadband)", kEnergyTimeColour, false, 1.0}};
+  bool anyLine = false;
+  for (const auto& [b, colour] : plotted) {
+    legend.push_back({BandLabel(room.bands[b]), colour, false, 2.0});
+    anyLine = anyLine || room.decays[b].t30 || room.decays[b].t20;
+  }
+  if (anyLine) {
+    legend.push_back({"Fitted T30 (T20) line", "#333333", true, 1.5});
+  }
+  return legend;
+}
+
+// Axes that hold the plotted curves, above a legend of legendRows.
+DecayFrame DecayFrameFor(const RoomAcoustics& room, const BandColours& plotted, int legendRows) {
+  double endS = 0.0;
+  double lowestDb = -40.0;
+  for (const auto& [b, colour] : plotted) {
+    const SampledCurve& curve = room.decays[b].schroeder;
+    if (!curve.db.empty()) {
+      endS = std::max(endS, curve.firstS + static_cast<double>(curve.db.size() - 1) * curve.stepS);
+      lowestDb = std::min(lowestDb, static_cast<double>(curve.db.back()));
+    }
+  }
+  if (!(endS > 0.0)) {
+    const SampledCurve& etc = room.energyTime;
+    endS = etc.firstS + static_cast<double>(etc.db.size()) * etc.stepS;
+  }
+  DecayFrame frame;
+  frame.time = TimeAxisFor(std::min(room.energyTime.firstS, 0.0), std::max(1.1 * endS, 0.05));
+  frame.db = DbAxisFor(std::max(lowestDb, -90.0), 0.0);
+  frame.bottom = kPlotHeight - kBelowAxis - legendRows * kLegendRowHeight - 8.0;
+  return frame;
+}
+
+// The plot area's clip path, its grid lines with their labels and the axis
+// titles.
+void DrawDecayGrid(std::string& svg, const DecayFrame& frame) {
+  AppendFormat(
+      svg,
+      R"~(<defs><clipPath id="plot-area"><rect x="%.2f" y="%.2f" width="%.2f" height="%.2f"/></clipPath></defs>)~",
+      kLeft, kTop, kRight - kLeft, frame.bottom - kTop);
+  svg += "\n<g class=\"grid\" font-size=\"12\" fill=\"#333\">\n";
+  for (const GridLine& line : TimeGrid(frame.time)) {
+    const double x = frame.X(line.value);
+    Line(svg, x, kTop, x, frame.bottom, line.major ? "#8a8a8a" : "#d4d4d4");
+    Text(svg, x, frame.bottom + 18.0, "middle", line.label);
+  }
+  for (const GridLine& line : DbGrid(frame.db)) {
+    const double y = frame.Y(line.value);
+    Line(svg, kLeft, y, kRight, y, line.major ? "#8a8a8a" : "#d4d4d4");
+    Text(svg, kLeft - 8.0, y, "end", line.label, R"~( dominant-baseline="central")~");
+  }
+  svg += "</g>\n";
+  AxisTitles(svg, (kLeft + kRight) / 2.0, frame.bottom + 40.0, (kTop + frame.bottom) / 2.0,
+             frame.time.inSeconds ? "Time after the start (s)" : "Time after the start (ms)");
+}
+
+// The fitted lines over the stretch they were fitted to, dashed on a white
+// underlay so that they stand out on their curve.
+void DrawFittedLines(std::string& svg, const DecayFrame& frame, const RoomAcoustics& room,
+                     const BandColours& plotted) {
+  for (const auto& [b, colour] : plotted) {
+    const std::optional<DecayLine>& line =
+        room.decays[b].t30 ? room.decays[b].t30 : room.decays[b].t20;
+    if (!line) {
+      continue;
+    }
+    for (const auto& [stroke, width, dashes] :
+         {std::tuple{"white", 4.0, ""}, std::tuple{colour, 2.0, R"~( stroke-dasharray="7 4")~"}}) {
+      AppendFormat(
+          svg,
+          R"~(<line clip-path="url(#plot-area)" x1="%.2f" y1="%.2f" x2="%.2f" y2="%.2f" stroke="%s" stroke-width="%.1f"%s/>)~",
+          frame.X(line->fromS), frame.Y(line->fromDb), frame.X(line->toS), frame.Y(line->toDb),
+          stroke, width, dashes);
+      svg += '\n';
+    }
+  }
 }
 
 // ---- The waterfall ----
@@ -202,79 +284,127 @@ std::string SliceColour(double fraction) {
   return text;
 }
 
+constexpr double kWaterfallFloorDb = -40.0;
+constexpr double kWaterfallCeilingDb = 3.0;
+constexpr double kLabelRoom = 64.0;  // right of the last slice: the time labels
+
+// The front slice's axes and how far each later slice is shifted.
+struct WaterfallFrame {
+  double bottom = 0.0;
+  double frontRight = 0.0;
+  double frontTop = 0.0;
+  double stepX = 0.0;
+  double stepY = 0.0;
+  FrequencyAxis axis;
+  [[nodiscard]] double X(double hz) const {
+    return kLeft +
+           (frontRight - kLeft) * std::log(hz / axis.lowHz) / std::log(axis.highHz / axis.lowHz);
+  }
+  [[nodiscard]] double Y(double level) const {
+    return bottom -
+           (bottom - frontTop) *
+               (std::clamp(level, kWaterfallFloorDb, kWaterfallCeilingDb) - kWaterfallFloorDb) /
+               (0.0 - kWaterfallFloorDb);
+  }
+};
+
+WaterfallFrame WaterfallFrameFor(const SpectralDecay& decay) {
+  WaterfallFrame frame;
+  frame.bottom = kPlotHeight - kBelowAxis;
+  const double depthX = 0.30 * (kRight - kLeft);
+  const double depthY = 0.45 * (frame.bottom - kTop);
+  frame.frontRight = kRight - kLabelRoom - depthX;
+  frame.frontTop = kTop + depthY;
+  const std::size_t slices = decay.slicesDb.size();
+  frame.stepX = slices > 1 ? depthX / static_cast<double>(slices - 1) : 0.0;
+  frame.stepY = slices > 1 ? depthY / static_cast<double>(slices - 1) : 0.0;
+  frame.axis = FrequencyAxis{decay.hz.front(), decay.hz.back()};
+  return frame;
+}
+
+// The front slice's frame: frequency lines and dB lines, beneath the slices.
+void DrawWaterfallGrid(std::string& svg, const WaterfallFrame& frame) {
+  svg += "<g class=\"grid\" font-size=\"12\" fill=\"#333\">\n";
+  for (const GridLine& line : FrequencyGrid(frame.axis)) {
+    const double at = frame.X(line.value);
+    Line(svg, at, frame.Y(0.0), at, frame.bottom, line.label.empty() ? "#ececec" : "#d4d4d4");
+    if (!line.label.empty()) {
+      Text(svg, at, frame.bottom + 18.0, "middle", line.label);
+    }
+  }
+  for (int step = 0; step <= static_cast<int>(-kWaterfallFloorDb / 10.0); ++step) {
+    const double level = kWaterfallFloorDb + 10.0 * step;
+    Line(svg, kLeft, frame.Y(level), frame.frontRight, frame.Y(level),
+         level == 0.0 ? "#b4b4b4" : "#ececec");
+    char label[16];
+    std::snprintf(label, sizeof label, "%g", level);
+    Text(svg, kLeft - 8.0, frame.Y(level), "end", label, R"~( dominant-baseline="central")~");
+  }
+  svg += "</g>\n";
+  AxisTitles(svg, (kLeft + frame.frontRight) / 2.0, frame.bottom + 40.0,
+             (frame.frontTop + frame.bottom) / 2.0, "Frequency (Hz)");
+}
+
+// Back to front, each slice filled white so that the earlier ones hide
+// what lies behind them.
+void DrawSlices(std::string& svg, const WaterfallFrame& frame, const SpectralDecay& decay) {
+  const std::size_t slices = decay.slicesDb.size();
+  for (std::size_t k = slices; k-- > 0;) {
+    const double ox = static_cast<double>(k) * frame.stepX;
+    const double oy = static_cast<double>(k) * frame.stepY;
+    std::string path;
+    AppendFormat(path, "M%.2f,%.2f", frame.X(decay.hz.front()) + ox,
+                 frame.Y(kWaterfallFloorDb) - oy);
+    for (std::size_t i = 0; i < decay.hz.size(); ++i) {
+      AppendFormat(path, " L%.2f,%.2f", frame.X(decay.hz[i]) + ox,
+                   frame.Y(decay.slicesDb[k][i]) - oy);
+    }
+    AppendFormat(path, " L%.2f,%.2f Z", frame.X(decay.hz.back()) + ox,
+                 frame.Y(kWaterfallFloorDb) - oy);
+    const double fraction =
+        slices > 1 ? static_cast<double>(k) / static_cast<double>(slices - 1) : 0.0;
+    AppendFormat(
+        svg,
+        R"~(<path fill="white" fill-opacity="0.92" stroke="%s" stroke-width="%.1f" stroke-linejoin="round" d="%s"/>)~",
+        SliceColour(fraction).c_str(), k == 0 ? 2.0 : 1.3, path.c_str());
+    svg += '\n';
+  }
+}
+
+// The time of every few slices, at the right end of its floor.
+void DrawSliceTimes(std::string& svg, const WaterfallFrame& frame, const SpectralDecay& decay) {
+  const double spanS = decay.sliceStepS * static_cast<double>(decay.slicesDb.size() - 1);
+  const double labelStepS = spanS > 0.3 ? 0.1 : 0.05;
+  svg += "<g font-size=\"12\" fill=\"#333\">\n";
+  for (int step = 0; step <= static_cast<int>(spanS / labelStepS + 1e-9); ++step) {
+    const double t = labelStepS * step;
+    const double k = t / decay.sliceStepS;
+    const double endX = frame.frontRight + k * frame.stepX;
+    const double endY = frame.bottom - k * frame.stepY;
+    Line(svg, endX, endY, endX + 8.0, endY, "#555");
+    char label[24];
+    std::snprintf(label, sizeof label, "%.0f ms", t * 1000.0);
+    Text(svg, endX + 11.0, endY, "start", label, R"~( dominant-baseline="central")~");
+  }
+  svg += "</g>\n";
+}
+
 }  // namespace
 
 std::string RenderDecaySvg(const RoomAcoustics& room, std::string_view title,
                            std::string_view subtitle) {
-  const auto plotted = PlottedBands(room);
-  std::vector<DecayEntry> legend{{"Energy-time curve (broadband)", kEnergyTimeColour, false, 1.0}};
-  double endS = 0.0;
-  double lowestDb = -40.0;
-  bool anyLine = false;
-  for (const auto& [b, colour] : plotted) {
-    const SampledCurve& curve = room.decays[b].schroeder;
-    legend.push_back({BandLabel(room.bands[b]), colour, false, 2.0});
-    if (!curve.db.empty()) {
-      endS = std::max(endS, curve.firstS + static_cast<double>(curve.db.size() - 1) * curve.stepS);
-      lowestDb = std::min(lowestDb, static_cast<double>(curve.db.back()));
-    }
-    anyLine = anyLine || room.decays[b].t30 || room.decays[b].t20;
-  }
-  if (anyLine) {
-    legend.push_back({"Fitted T30 (T20) line", "#333333", true, 1.5});
-  }
-  if (!(endS > 0.0)) {
-    const SampledCurve& etc = room.energyTime;
-    endS = etc.firstS + static_cast<double>(etc.db.size()) * etc.stepS;
-  }
-  DecayFrame frame;
-  frame.time = TimeAxisFor(std::min(room.energyTime.firstS, 0.0), std::max(1.1 * endS, 0.05));
-  frame.db = DbAxisFor(std::max(lowestDb, -90.0), 0.0);
-  frame.bottom = kPlotHeight - kBelowAxis - LegendRows(legend) * kLegendRowHeight - 8.0;
+  const BandColours plotted = PlottedBands(room);
+  const std::vector<DecayEntry> legend = DecayLegend(room, plotted);
+  const DecayFrame frame = DecayFrameFor(room, plotted, LegendRows(legend));
 
   std::string svg;
   Open(svg, title, subtitle);
-  AppendFormat(
-      svg,
-      R"~(<defs><clipPath id="plot-area"><rect x="%.2f" y="%.2f" width="%.2f" height="%.2f"/></clipPath></defs>)~",
-      kLeft, kTop, kRight - kLeft, frame.bottom - kTop);
-  svg += "\n<g class=\"grid\" font-size=\"12\" fill=\"#333\">\n";
-  for (const GridLine& line : TimeGrid(frame.time)) {
-    const double x = frame.X(line.value);
-    Line(svg, x, kTop, x, frame.bottom, line.major ? "#8a8a8a" : "#d4d4d4");
-    Text(svg, x, frame.bottom + 18.0, "middle", line.label);
-  }
-  for (const GridLine& line : DbGrid(frame.db)) {
-    const double y = frame.Y(line.value);
-    Line(svg, kLeft, y, kRight, y, line.major ? "#8a8a8a" : "#d4d4d4");
-    Text(svg, kLeft - 8.0, y, "end", line.label, R"~( dominant-baseline="central")~");
-  }
-  svg += "</g>\n";
-  AxisTitles(svg, (kLeft + kRight) / 2.0, frame.bottom + 40.0, (kTop + frame.bottom) / 2.0,
-             frame.time.inSeconds ? "Time after the start (s)" : "Time after the start (ms)");
-
+  DrawDecayGrid(svg, frame);
   DrawPath(svg, frame, room.energyTime, kEnergyTimeColour, 1.0, 0.8);
   for (const auto& [b, colour] : plotted) {
     DrawPath(svg, frame, room.decays[b].schroeder, colour, 2.0, 1.0);
   }
-  // The fitted lines over the stretch they were fitted to, dashed on a white
-  // underlay so that they stand out on their curve.
-  for (const auto& [b, colour] : plotted) {
-    const std::optional<DecayLine>& line =
-        room.decays[b].t30 ? room.decays[b].t30 : room.decays[b].t20;
-    if (line) {
-      for (const auto& [stroke, width, dashes] :
-           {std::tuple{"white", 4.0, ""},
-            std::tuple{colour, 2.0, R"~( stroke-dasharray="7 4")~"}}) {
-        AppendFormat(
-            svg,
-            R"~(<line clip-path="url(#plot-area)" x1="%.2f" y1="%.2f" x2="%.2f" y2="%.2f" stroke="%s" stroke-width="%.1f"%s/>)~",
-            frame.X(line->fromS), frame.Y(line->fromDb), frame.X(line->toS), frame.Y(line->toDb),
-            stroke, width, dashes);
-        svg += '\n';
-      }
-    }
-  }
+  DrawFittedLines(svg, frame, room, plotted);
   AppendFormat(
       svg, R"~(<rect x="%.2f" y="%.2f" width="%.2f" height="%.2f" fill="none" stroke="#555"/>)~",
       kLeft, kTop, kRight - kLeft, frame.bottom - kTop);
@@ -288,7 +418,6 @@ std::string RenderWaterfallSvg(const SpectralDecay& decay, std::string_view titl
                                std::string_view subtitle) {
   std::string svg;
   Open(svg, title, subtitle);
-  const double bottom = kPlotHeight - kBelowAxis;
   if (decay.hz.size() < 2 || decay.slicesDb.empty()) {
     Text(svg, kPlotWidth / 2.0, kPlotHeight / 2.0, "middle",
          "No waterfall: the sweep did not cover the modal region (15-300 Hz).",
@@ -296,80 +425,10 @@ std::string RenderWaterfallSvg(const SpectralDecay& decay, std::string_view titl
     svg += "</svg>\n";
     return svg;
   }
-  constexpr double kFloorDb = -40.0;
-  constexpr double kCeilingDb = 3.0;
-  constexpr double kLabelRoom = 64.0;  // right of the last slice: the time labels
-  const double depthX = 0.30 * (kRight - kLeft);
-  const double depthY = 0.45 * (bottom - kTop);
-  const double frontRight = kRight - kLabelRoom - depthX;
-  const double frontTop = kTop + depthY;
-  const std::size_t slices = decay.slicesDb.size();
-  const double stepX = slices > 1 ? depthX / static_cast<double>(slices - 1) : 0.0;
-  const double stepY = slices > 1 ? depthY / static_cast<double>(slices - 1) : 0.0;
-  const FrequencyAxis axis{decay.hz.front(), decay.hz.back()};
-  const auto x = [&](double hz) {
-    return kLeft +
-           (frontRight - kLeft) * std::log(hz / axis.lowHz) / std::log(axis.highHz / axis.lowHz);
-  };
-  const auto y = [&](double level) {
-    return bottom - (bottom - frontTop) * (std::clamp(level, kFloorDb, kCeilingDb) - kFloorDb) /
-                        (0.0 - kFloorDb);
-  };
-
-  // The front slice's frame: frequency lines and dB lines, beneath the slices.
-  svg += "<g class=\"grid\" font-size=\"12\" fill=\"#333\">\n";
-  for (const GridLine& line : FrequencyGrid(axis)) {
-    const double at = x(line.value);
-    Line(svg, at, y(0.0), at, bottom, line.label.empty() ? "#ececec" : "#d4d4d4");
-    if (!line.label.empty()) {
-      Text(svg, at, bottom + 18.0, "middle", line.label);
-    }
-  }
-  for (int step = 0; step <= static_cast<int>(-kFloorDb / 10.0); ++step) {
-    const double level = kFloorDb + 10.0 * step;
-    Line(svg, kLeft, y(level), frontRight, y(level), level == 0.0 ? "#b4b4b4" : "#ececec");
-    char label[16];
-    std::snprintf(label, sizeof label, "%g", level);
-    Text(svg, kLeft - 8.0, y(level), "end", label, R"~( dominant-baseline="central")~");
-  }
-  svg += "</g>\n";
-  AxisTitles(svg, (kLeft + frontRight) / 2.0, bottom + 40.0, (frontTop + bottom) / 2.0,
-             "Frequency (Hz)");
-
-  // Back to front, each slice filled white so that the earlier ones hide
-  // what lies behind them.
-  for (std::size_t k = slices; k-- > 0;) {
-    const double ox = static_cast<double>(k) * stepX;
-    const double oy = static_cast<double>(k) * stepY;
-    std::string path;
-    AppendFormat(path, "M%.2f,%.2f", x(decay.hz.front()) + ox, y(kFloorDb) - oy);
-    for (std::size_t i = 0; i < decay.hz.size(); ++i) {
-      AppendFormat(path, " L%.2f,%.2f", x(decay.hz[i]) + ox, y(decay.slicesDb[k][i]) - oy);
-    }
-    AppendFormat(path, " L%.2f,%.2f Z", x(decay.hz.back()) + ox, y(kFloorDb) - oy);
-    const double fraction =
-        slices > 1 ? static_cast<double>(k) / static_cast<double>(slices - 1) : 0.0;
-    AppendFormat(
-        svg,
-        R"~(<path fill="white" fill-opacity="0.92" stroke="%s" stroke-width="%.1f" stroke-linejoin="round" d="%s"/>)~",
-        SliceColour(fraction).c_str(), k == 0 ? 2.0 : 1.3, path.c_str());
-    svg += '\n';
-  }
-  // The time of every few slices, at the right end of its floor.
-  const double spanS = decay.sliceStepS * static_cast<double>(slices - 1);
-  const double labelStepS = spanS > 0.3 ? 0.1 : 0.05;
-  svg += "<g font-size=\"12\" fill=\"#333\">\n";
-  for (int step = 0; step <= static_cast<int>(spanS / labelStepS + 1e-9); ++step) {
-    const double t = labelStepS * step;
-    const double k = t / decay.sliceStepS;
-    const double endX = frontRight + k * stepX;
-    const double endY = bottom - k * stepY;
-    Line(svg, endX, endY, endX + 8.0, endY, "#555");
-    char label[24];
-    std::snprintf(label, sizeof label, "%.0f ms", t * 1000.0);
-    Text(svg, endX + 11.0, endY, "start", label, R"~( dominant-baseline="central")~");
-  }
-  svg += "</g>\n";
+  const WaterfallFrame frame = WaterfallFrameFor(decay);
+  DrawWaterfallGrid(svg, frame);
+  DrawSlices(svg, frame, decay);
+  DrawSliceTimes(svg, frame, decay);
   char caption[96];
   std::snprintf(
       caption, sizeof caption,
