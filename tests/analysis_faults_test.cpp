@@ -72,11 +72,6 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FaultCase{"DeadMicrophone", -200.0, -60.0, "", "", "exec \"$0\"",
                   "Warning: no sweep came back on input 1", false, false},
-        FaultCase{"NoMemoryForTheResponse", 0.0, -200.0, "", "t\n100\n",
-                  "ulimit -v 300000 && exec \"$0\"",
-                  "impulse response and fine response could not be computed: there was not enough "
-                  "memory",
-                  true, false},
         FaultCase{"NoiseOnLoopBackLost", 0.0, -200.0, "sync_noise_db -50 seed 1", "t\n1\n",
                   "exec \"$0\"", "", true, true},
         FaultCase{"NoiseOnLoopBackGained", 0.0, -200.0, "sync_noise_db -50 seed 2", "t\n1\n",
