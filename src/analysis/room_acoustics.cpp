@@ -492,13 +492,24 @@ void SetEnergyValues(BandAcoustics& values, const BandTerms& terms, const Tails&
   const double centreForward = forwardMoments.weighted / forwardMoments.energy;
   const double total = curve.total;
   const unsigned energyFlags = values.rangeDb >= kEnergyRangeNeededDb ? 0U : kFlagRange;
-  for (auto [value, number] :
-       {std::pair{&values.c50, Db((total - late50) / late50)},
-        std::pair{&values.c80, Db((total - late80) / late80)},
-        std::pair{&values.d50, (total - late50) / total},
-        std::pair{&values.tsMs, 1000.0 * (centreReversed + centreForward) / 2.0 / terms.rate}}) {
-    value->value = number;
-    value->flags = energyFlags;
+  // A late part further below the whole than the band's range lies under its
+  // noise: the ratio then says how quiet the noise is, not the room (an
+  // anechoic response would read hundreds of dB).
+  const auto resolved = [&](double late) {
+    return late > 0.0 && Db(total / late) <= values.rangeDb ? 0U : kFlagRange;
+  };
+  const struct {
+    AcousticValue* value;
+    double number;
+    unsigned flags;
+  } energyValues[] = {
+      {&values.c50, Db((total - late50) / late50), resolved(late50)},
+      {&values.c80, Db((total - late80) / late80), resolved(late80)},
+      {&values.d50, (total - late50) / total, resolved(late50)},
+      {&values.tsMs, 1000.0 * (centreReversed + centreForward) / 2.0 / terms.rate, 0U}};
+  for (const auto& energy : energyValues) {
+    energy.value->value = energy.number;
+    energy.value->flags = energyFlags | energy.flags;
   }
 }
 

@@ -317,6 +317,22 @@ CommandLine Refused(int value, const std::string& typed) {
   return UsageError(std::string("tonvale: unknown option '-") + static_cast<char>(optopt) + "'");
 }
 
+// What the whole line asks for once every option has been read: a mistake
+// in any of them, or the first of --help and --version, or a list, or a run.
+CommandLine Conclude(CommandLine result, std::optional<CommandLineAction> answer,
+                     bool listDevices) {
+  if (const char* clash = Clash(result.options)) {
+    return UsageError(std::string("tonvale: ") + clash);
+  }
+  if (answer) {
+    return {.action = *answer, .options = {}, .error = {}};
+  }
+  if (listDevices) {
+    result.action = CommandLineAction::kListDevices;
+  }
+  return result;
+}
+
 }  // namespace
 
 CommandLine ParseCommandLine(std::span<char*> argv) {
@@ -369,16 +385,7 @@ CommandLine ParseCommandLine(std::span<char*> argv) {
     return UsageError(std::string("tonvale: unexpected argument '") +
                       argv[static_cast<std::size_t>(optind)] + "'");
   }
-  if (const char* clash = Clash(result.options)) {
-    return UsageError(std::string("tonvale: ") + clash);
-  }
-  if (answer) {
-    return {.action = *answer, .options = {}, .error = {}};
-  }
-  if (listDevices) {
-    result.action = CommandLineAction::kListDevices;
-  }
-  return result;
+  return Conclude(std::move(result), answer, listDevices);
 }
 
 int ExitStatusFor(CommandLineAction action) {
