@@ -29,6 +29,12 @@ struct SyncResult {
   std::optional<std::int64_t> slip;
 };
 
+// How much of the impulse response before time 0 a run keeps. The response
+// rolls off below the sweep's start over half an octave, and its ringing
+// before time 0 lasts about 1.5 / (that width in Hz): 0.28 s for a start at
+// 18 Hz, of which the last 0.03 s change its spectrum by under 0.05 dB.
+inline constexpr double kImpulseLeadSeconds = 0.25;
+
 // What one microphone channel measured.
 struct ChannelResult {
   int input = 0;  // counted from 0
@@ -37,6 +43,11 @@ struct ChannelResult {
   // fine resolution, the microphone's own taken out. Empty, with the reason,
   // when they could not be computed.
   std::vector<float> impulse;
+  // The impulse response before the loop-back's zero, kImpulseLeadSeconds
+  // of it (impulseLead[i] is h at i - impulseLead.size()): the band-limited
+  // response rings before its direct sound, and without this part its bass
+  // (and, at the loudspeaker, every band) reads low.
+  std::vector<float> impulseLead;
   std::optional<std::int32_t> timeOfFlight;
   FineResponse fine;
   std::optional<AnalysisFailure> responseFailure;
