@@ -279,8 +279,9 @@ TEST(RoomResponseLead, BeforeZeroHoldsTheResponseBeforeTimeZero) {
     const auto peak =
         std::ranges::max_element(room.beforeZero, {}, [](float v) { return std::fabs(v); });
     EXPECT_EQ(room.beforeZero.end() - peak, 100);
-    // A pulse band-limited to 20 Hz - 20 kHz of the 24 kHz the rate holds.
-    EXPECT_NEAR(*peak, 19980.0 / 24000.0, 0.01);
+    // A pulse band-limited to 20 Hz - 20 kHz of the 24 kHz the rate holds,
+    // with half of each roll-off beyond (to 14 Hz, and to 24 kHz).
+    EXPECT_NEAR(*peak, (19980.0 + 2000.0 + 3.0) / 24000.0, 0.01);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cmath>
 #include <new>
+#include <numbers>
 #include <stdexcept>
 
 #include "analysis/fftw_handles.h"
@@ -49,8 +50,42 @@ std::pair<std::size_t, std::size_t> SweptBins(const SweepRange& range, double bi
   return {std::min(end, static_cast<std::size_t>(first)), end};
 }
 
-// Turns the recording's spectrum y into H = Y X* / (|X|^2 + lambda) inside
-// the swept bins [first, end), and 0 outside them.
+// Below the start and above the top the response rolls off over this many
+// octaves as a raised cosine instead of stopping at a brick wall: a brick
+// wall rings before time 0 (and after the sound) like 1/t for seconds at
+// the lowest swept tone, where this rolls off like 1/t^3 and has died down
+// well within the lead the impulse response file keeps before time 0. The
+// roll-off lies outside the swept range, so every bin the sweep reached
+// keeps its value. There the sweep's own spectrum still spreads (its start
+// and end are not sharper than its pace allows), so the quotient there is
+// measured, and regularised where it is not.
+constexpr double kEdgeRollOffOctaves = 0.5;
+
+// 1 at 0, falling to 0 at 1 as half a cosine.
+double RaisedCosine(double x) {
+  return x <= 0.0 ? 1.0 : x >= 1.0 ? 0.0 : 0.5 * (1.0 + std::cos(std::numbers::pi * x));
+}
+
+// The weight of bin k: 1 inside the swept bins [first, end), rolling off to 0
+// over kEdgeRollOffOctaves outside them (above the top only as far as there
+// are bins, so that the top of a sweep to half the rate stays whole).
+double EdgeWeight(std::size_t k, std::size_t first, std::size_t end, std::size_t bins) {
+  if (k >= first && k < end) {
+    return 1.0;
+  }
+  const double bin = static_cast<double>(k);
+  const double span = std::exp2(kEdgeRollOffOctaves);
+  if (k < first) {
+    const auto edge = static_cast<double>(first);
+    return RaisedCosine((edge - bin) / (edge - edge / span));
+  }
+  const auto edge = static_cast<double>(end - 1);
+  const double width = std::min(edge * span, static_cast<double>(bins)) - edge;
+  return width > 0.0 ? RaisedCosine((bin - edge) / width) : 0.0;
+}
+
+// Turns the recording's spectrum y into H = Y X* / (|X|^2 + lambda), whole
+// inside the swept bins [first, end) and rolled off outside them.
 void Divide(std::span<const double> x, std::span<double> y, std::size_t first, std::size_t end) {
   double meanPower = 0.0;
   for (std::size_t k = first; k < end; ++k) {
@@ -58,10 +93,12 @@ void Divide(std::span<const double> x, std::span<double> y, std::size_t first, s
   }
   meanPower /= static_cast<double>(std::max(end - first, std::size_t{1}));
   const double lambda = kTikhonov * meanPower;
-  for (std::size_t k = 0; k < y.size() / 2 + 1; ++k) {
+  const std::size_t bins = y.size() / 2 + 1;
+  for (std::size_t k = 0; k < bins; ++k) {
     const std::complex<double> bin = Bin(x, k);
-    const bool swept = k >= first && k < end && meanPower > 0.0;
-    SetBin(y, k, swept ? Bin(y, k) * std::conj(bin) / (std::norm(bin) + lambda) : 0.0);
+    const double weight = meanPower > 0.0 && first < end ? EdgeWeight(k, first, end, bins) : 0.0;
+    SetBin(y, k,
+           weight > 0.0 ? weight * Bin(y, k) * std::conj(bin) / (std::norm(bin) + lambda) : 0.0);
   }
 }
 

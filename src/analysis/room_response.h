@@ -27,8 +27,10 @@ struct RoomResponse {
   double rate = 0.0;
   // Bin k of transfer lies at k * rate / transformSize.
   std::size_t transformSize = 0;
-  // H = Y / X for bins 0 .. transformSize / 2; 0 outside the swept range,
-  // where the sweep put no energy and the quotient would be noise.
+  // H = Y / X for bins 0 .. transformSize / 2 inside the swept range; below
+  // and above it rolled off smoothly to 0 within half an octave, so that h
+  // rings only briefly before time 0 (where the sweep put little energy the
+  // quotient would be noise).
   std::vector<std::complex<double>> transfer;
   // h, at least one second of it (or as much as the transform holds): index
   // 0 is the loop-back's zero, so the direct sound sits at the time of

@@ -101,6 +101,14 @@ std::optional<double> RecordedTopHz(const RunEvidence& evidence, std::int64_t la
   return lastHeard < 0 ? 0.0 : evidence.played.track[static_cast<std::size_t>(lastHeard)];
 }
 
+// The impulse response from time 0 on, and lead samples before it.
+void KeepImpulse(RoomResponse& room, std::size_t lead, ChannelResult& channel) {
+  channel.impulse = std::move(room.impulse);
+  const std::span<const float> before(room.beforeZero);
+  const std::span<const float> kept = before.last(std::min(lead, before.size()));
+  channel.impulseLead.assign(kept.begin(), kept.end());
+}
+
 // Deconvolves the microphone's recording, aligned by the loop-back, by the
 // sweep: the impulse response, the time of flight and the fine response.
 void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelResult& channel) {
@@ -115,7 +123,10 @@ void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelRes
   }
   const double rateConstant = evidence.played.sweepRateConstant;
   // An exponential sweep's harmonics lie before time zero.
-  const std::size_t lead = rateConstant > 0.0 ? DistortionLeadSamples(range, rateConstant) : 0;
+  const std::size_t distortionLead =
+      rateConstant > 0.0 ? DistortionLeadSamples(range, rateConstant) : 0;
+  const auto impulseLead = static_cast<std::size_t>(std::lround(kImpulseLeadSeconds * range.rate));
+  const std::size_t lead = std::max(distortionLead, impulseLead);
   auto room = MeasureRoomResponse(evidence.played.stimulus, recorded, range,
                                   {.lag = sync.lag, .leadSamples = lead});
   if (!room) {
@@ -142,7 +153,7 @@ void MeasureRoom(const RunEvidence& evidence, const SyncResult& sync, ChannelRes
       point.db -= calibration->GainDbAt(point.hz);
     }
   }
-  channel.impulse = std::move(room->impulse);
+  KeepImpulse(*room, impulseLead, channel);
 }
 
 // The room's decay per band from the impulse response. A lack of memory

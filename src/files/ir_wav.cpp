@@ -92,11 +92,12 @@ FileResult WriteIrWav(UniqueFd fd, const std::filesystem::path& path,
   }
 
   // Written from where it lies, not copied: a long sweep's response is large.
-  const std::vector<float> padding(
-      static_cast<std::size_t>(impulse.rate) -
-          std::min(impulse.samples.size(), static_cast<std::size_t>(impulse.rate)),
-      0.0F);
-  for (const std::span<const float> part : {impulse.samples, std::span<const float>(padding)}) {
+  const std::size_t length = impulse.lead.size() + impulse.samples.size();
+  const std::vector<float> padding(static_cast<std::size_t>(impulse.rate) -
+                                       std::min(length, static_cast<std::size_t>(impulse.rate)),
+                                   0.0F);
+  for (const std::span<const float> part :
+       {impulse.lead, impulse.samples, std::span<const float>(padding)}) {
     const auto count = static_cast<sf_count_t>(part.size());
     if (count > 0 && sf_writef_float(file.get(), part.data(), count) != count) {
       return Failure(path, target, file.get());

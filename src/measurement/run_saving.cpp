@@ -85,6 +85,7 @@ RunRecord RecordOf(const MeasurementSetup& setup, const ChannelResult& microphon
           .response = microphone.fine,
           .bands = BandSteps(microphone.levels, setup.plan, microphone.fine),
           .impulse = microphone.impulse,
+          .impulseLead = microphone.impulseLead,
           .extraCurves = {}};
 }
 

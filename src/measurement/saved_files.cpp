@@ -38,7 +38,7 @@ WrittenFiles PlaceRunFiles(const std::filesystem::path& dir, const std::string& 
       },
       [&](const std::filesystem::path& path) {
         return PlaceFile(path, Placing::kNew, [&](UniqueFd fd, const std::filesystem::path&) {
-          return WriteIrWav(std::move(fd), path, {run.impulse, run.facts.rate});
+          return WriteIrWav(std::move(fd), path, {run.impulseLead, run.impulse, run.facts.rate});
         });
       },
       [&](const std::filesystem::path& path) {

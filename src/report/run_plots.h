@@ -14,7 +14,8 @@ struct RunRecord {
   RunFacts facts;
   FineResponse response;
   std::vector<BandStep> bands;
-  std::vector<float> impulse;  // at facts.rate
+  std::vector<float> impulse;      // at facts.rate, from the loop-back's zero
+  std::vector<float> impulseLead;  // the response before that zero
   // Drawn over the measured response, e.g. a predicted result of correction.
   std::vector<PlotCurve> extraCurves;
 };
