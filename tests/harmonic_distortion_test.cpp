@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/fftw_handles.h"
+#include "base/fftw_handles.h"
 #include "analysis/room_response.h"
 #include "analysis/time_of_flight.h"
 #include "cookbook_biquad.h"

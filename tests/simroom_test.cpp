@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "analysis/fftw_handles.h"
+#include "base/fftw_handles.h"
 #include "process_runner.h"
 #include "simroom_client.h"
 

@@ -11,7 +11,7 @@
 #include <stdexcept>
 
 #include "analysis/band_analysis.h"
-#include "analysis/fftw_handles.h"
+#include "base/fftw_handles.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <numbers>
 #include <stdexcept>
 
-#include "analysis/fftw_handles.h"
+#include "base/fftw_handles.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <ranges>
 
-#include "analysis/fftw_handles.h"
+#include "base/fftw_handles.h"
 #include "signals/biquad.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <span>
 #include <stdexcept>
 
-#include "analysis/fftw_handles.h"
+#include "base/fftw_handles.h"
 
 namespace {
 
