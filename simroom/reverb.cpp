@@ -62,10 +62,10 @@ int BandOf(double hz) {
 
 }  // namespace
 
-std::vector<double> MakeReverbResponse(const ReverbSpec& spec, double rate) {
+std::vector<double> MakeReverbResponse(const ReverbSpec& wanted, double rate) {
   double longest = 0.0;
   for (int b = 0; b < kReverbBands; ++b) {
-    longest = std::max(longest, spec.Rt60(b));
+    longest = std::max(longest, wanted.Rt60(b));
   }
   const auto length = static_cast<std::size_t>(std::ceil(longest * kReverbSpanDb / 60.0 * rate));
   std::size_t size = 2;
@@ -92,7 +92,7 @@ std::vector<double> MakeReverbResponse(const ReverbSpec& spec, double rate) {
   }
 
   // White noise of the seed, independent of the microphone's noise sequence.
-  const std::uint64_t seed = Mix(spec.seed ^ 0x5245564552422D31ULL);
+  const std::uint64_t seed = Mix(wanted.seed ^ 0x5245564552422D31ULL);
   for (std::size_t i = 0; i < size; ++i) {
     noise[i] = Gaussian(seed, i);
   }
@@ -115,7 +115,7 @@ std::vector<double> MakeReverbResponse(const ReverbSpec& spec, double rate) {
       continue;  // the band lies above half the rate
     }
     fftw_execute(inverse.get());
-    const double decayPerFrame = 3.0 * std::numbers::ln10 / (spec.Rt60(b) * rate);
+    const double decayPerFrame = 3.0 * std::numbers::ln10 / (wanted.Rt60(b) * rate);
     for (std::size_t t = 0; t < length; ++t) {
       response[t] += time[t] * std::exp(-decayPerFrame * static_cast<double>(t));
     }
@@ -125,7 +125,8 @@ std::vector<double> MakeReverbResponse(const ReverbSpec& spec, double rate) {
   for (const double r : response) {
     energy += r * r;
   }
-  const double scale = energy > 0.0 ? std::sqrt(std::pow(10.0, spec.levelDb / 10.0) / energy) : 0.0;
+  const double scale =
+      energy > 0.0 ? std::sqrt(std::pow(10.0, wanted.levelDb / 10.0) / energy) : 0.0;
   for (double& r : response) {
     r *= scale;
   }

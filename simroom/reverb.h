@@ -28,6 +28,6 @@ struct ReverbSpec {
 // The tail's impulse response at `rate`, without the direct sound: its
 // energy (sum of squares) is 10^(levelDb / 10). Throws std::bad_alloc, or
 // std::runtime_error when FFTW makes no plan.
-std::vector<double> MakeReverbResponse(const ReverbSpec& spec, double rate);
+std::vector<double> MakeReverbResponse(const ReverbSpec& wanted, double rate);
 
 }  // namespace simroom

@@ -69,8 +69,8 @@ int MakeRoomConvolver(const RoomConfig& config, std::unique_ptr<Convolver>& out)
   return 0;
 }
 
-Calibrator::Calibrator(const CalibratorSpec& spec, double rate)
-    : hz_(spec.hz), rate_(rate), peak_(kFullScale * std::pow(10.0, spec.levelDbfs / 20.0)) {}
+Calibrator::Calibrator(const CalibratorSpec& wanted, double rate)
+    : hz_(wanted.hz), rate_(rate), peak_(kFullScale * std::pow(10.0, wanted.levelDbfs / 20.0)) {}
 
 double Calibrator::At(std::int64_t frame) const {
   // The phase in turns below one, so that the sine keeps its precision however long the run.

@@ -55,7 +55,7 @@ int MakeRoomConvolver(const RoomConfig& config, std::unique_ptr<Convolver>& out)
 // the capture stream's frame count.
 class Calibrator {
  public:
-  Calibrator(const CalibratorSpec& spec, double rate);
+  Calibrator(const CalibratorSpec& wanted, double rate);
   double At(std::int64_t frame) const;
 
  private:

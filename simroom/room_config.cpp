@@ -219,7 +219,7 @@ int ParseNonlinear(snd_config_t* node, ParseState& state) {
   if (!IsCompound(node, "{ a2 ... a3 ... }")) {
     return -EINVAL;
   }
-  NonlinearSpec spec;
+  NonlinearSpec wanted;
   snd_config_iterator_t i = nullptr;
   snd_config_iterator_t next = nullptr;
   snd_config_for_each(i, next, node) {
@@ -227,9 +227,9 @@ int ParseNonlinear(snd_config_t* node, ParseState& state) {
     const std::string_view key = Id(item);
     int err = 0;
     if (key == "a2") {
-      err = GetRealIn("nonlinear", item, -1.0, 1.0, spec.a2);
+      err = GetRealIn("nonlinear", item, -1.0, 1.0, wanted.a2);
     } else if (key == "a3") {
-      err = GetRealIn("nonlinear", item, -1.0, 1.0, spec.a3);
+      err = GetRealIn("nonlinear", item, -1.0, 1.0, wanted.a3);
     } else if (key != "comment") {
       SNDERR("simroom: nonlinear: unknown key %s (a2, a3)", Id(item));
       err = -EINVAL;
@@ -238,7 +238,7 @@ int ParseNonlinear(snd_config_t* node, ParseState& state) {
       return err;
     }
   }
-  state.config.nonlinear = spec;
+  state.config.nonlinear = wanted;
   return 0;
 }
 
@@ -284,7 +284,7 @@ int ParseReverb(snd_config_t* node, ParseState& state) {
   if (!IsCompound(node, "{ rt60 [ ... ] level_db ... }")) {
     return -EINVAL;
   }
-  ReverbSpec spec;
+  ReverbSpec wanted;
   bool haveRt60 = false;
   bool haveLevel = false;
   snd_config_iterator_t i = nullptr;
@@ -295,12 +295,12 @@ int ParseReverb(snd_config_t* node, ParseState& state) {
     int err = 0;
     if (key == "rt60") {
       haveRt60 = true;
-      err = GetRt60(item, spec.rt60);
+      err = GetRt60(item, wanted.rt60);
     } else if (key == "level_db") {
       haveLevel = true;
-      err = GetRealIn("reverb", item, -80.0, 20.0, spec.levelDb);
+      err = GetRealIn("reverb", item, -80.0, 20.0, wanted.levelDb);
     } else if (key == "seed") {
-      err = GetInteger(item, 0, INT64_MAX, spec.seed);
+      err = GetInteger(item, 0, INT64_MAX, wanted.seed);
     } else if (key != "comment") {
       SNDERR("simroom: reverb: unknown key %s (rt60, level_db, seed)", Id(item));
       err = -EINVAL;
@@ -313,7 +313,7 @@ int ParseReverb(snd_config_t* node, ParseState& state) {
     SNDERR("simroom: reverb needs rt60 and level_db");
     return -EINVAL;
   }
-  state.config.reverb = spec;
+  state.config.reverb = wanted;
   return 0;
 }
 
@@ -321,7 +321,7 @@ int ParseCalibrator(snd_config_t* node, ParseState& state) {
   if (!IsCompound(node, "{ hz ... level_dbfs ... }")) {
     return -EINVAL;
   }
-  CalibratorSpec spec;
+  CalibratorSpec wanted;
   bool haveHz = false;
   bool haveLevel = false;
   snd_config_iterator_t i = nullptr;
@@ -332,10 +332,10 @@ int ParseCalibrator(snd_config_t* node, ParseState& state) {
     int err = 0;
     if (key == "hz") {
       haveHz = true;
-      err = GetRealIn("calibrator", item, 1.0, 192000.0, spec.hz);
+      err = GetRealIn("calibrator", item, 1.0, 192000.0, wanted.hz);
     } else if (key == "level_dbfs") {
       haveLevel = true;
-      err = GetRealIn("calibrator", item, -120.0, 0.0, spec.levelDbfs);
+      err = GetRealIn("calibrator", item, -120.0, 0.0, wanted.levelDbfs);
     } else if (key != "comment") {
       SNDERR("simroom: calibrator: unknown key %s (hz, level_dbfs)", Id(item));
       err = -EINVAL;
@@ -348,7 +348,7 @@ int ParseCalibrator(snd_config_t* node, ParseState& state) {
     SNDERR("simroom: calibrator needs hz and level_dbfs");
     return -EINVAL;
   }
-  state.config.calibrator = spec;
+  state.config.calibrator = wanted;
   return 0;
 }
 

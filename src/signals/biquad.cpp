@@ -4,16 +4,16 @@
 #include <numbers>
 #include <vector>
 
-BiquadCoefficients DesignBiquad(const BiquadSpec& spec, double rate) {
-  const double w0 = 2.0 * std::numbers::pi * spec.hz / rate;
+BiquadCoefficients DesignBiquad(const BiquadSpec& wanted, double rate) {
+  const double w0 = 2.0 * std::numbers::pi * wanted.hz / rate;
   const double cosW0 = std::cos(w0);
-  const double alpha = std::sin(w0) / (2.0 * spec.q);
+  const double alpha = std::sin(w0) / (2.0 * wanted.q);
   // The notch's numerator and the common denominator; the other shapes
   // change what differs.
   std::array<double, 3> b{1.0, -2.0 * cosW0, 1.0};
   double a0 = 1.0 + alpha;
   double a2 = 1.0 - alpha;
-  switch (spec.shape) {
+  switch (wanted.shape) {
     case BiquadShape::kLowpass:
       b = {(1.0 - cosW0) / 2.0, 1.0 - cosW0, (1.0 - cosW0) / 2.0};
       break;
@@ -24,7 +24,7 @@ BiquadCoefficients DesignBiquad(const BiquadSpec& spec, double rate) {
       b = {alpha, 0.0, -alpha};
       break;
     case BiquadShape::kPeaking: {
-      const double amplitude = std::pow(10.0, spec.gainDb / 40.0);
+      const double amplitude = std::pow(10.0, wanted.gainDb / 40.0);
       b = {1.0 + alpha * amplitude, -2.0 * cosW0, 1.0 - alpha * amplitude};
       a0 = 1.0 + alpha / amplitude;
       a2 = 1.0 - alpha / amplitude;

@@ -27,7 +27,7 @@ struct BiquadCoefficients {
 
 // The cookbook's formulas: w0 = 2 pi hz / rate, alpha = sin(w0) / (2 q),
 // A = 10^(gainDb / 40). The band-pass has 0 dB at its centre.
-BiquadCoefficients DesignBiquad(const BiquadSpec& spec, double rate);
+BiquadCoefficients DesignBiquad(const BiquadSpec& wanted, double rate);
 
 // e^(-j 2 pi hz / rate): the unit delay at hz, where a section is evaluated.
 std::complex<double> UnitDelayAt(double hz, double rate);

@@ -18,8 +18,8 @@ constexpr double kLargest = kFullScale - 1.0;
 
 }  // namespace
 
-std::vector<SampleWord> MakePinkNoise(const PinkNoiseSpec& spec) {
-  const std::size_t n = spec.samples;
+std::vector<SampleWord> MakePinkNoise(const PinkNoiseSpec& wanted) {
+  const std::size_t n = wanted.samples;
   if (n == 0) {
     return {};
   }
@@ -34,13 +34,13 @@ std::vector<SampleWord> MakePinkNoise(const PinkNoiseSpec& spec) {
   if (!plan) {
     throw std::runtime_error("FFTW made no plan for the pink noise");
   }
-  std::mt19937_64 random(spec.seed);
-  const double binHz = spec.rate / static_cast<double>(n);
+  std::mt19937_64 random(wanted.seed);
+  const double binHz = wanted.rate / static_cast<double>(n);
   for (std::size_t k = 0; k < bins; ++k) {
     // 53 random bits for the phase: the same doubles wherever it runs.
     const double turn = static_cast<double>(random() >> 11) * 0x1p-53;
     const double hz = static_cast<double>(k) * binHz;
-    const bool inBand = k > 0 && hz >= spec.lowHz && hz <= spec.highHz;
+    const bool inBand = k > 0 && hz >= wanted.lowHz && hz <= wanted.highHz;
     spectrum[k] = inBand ? std::polar(1.0 / std::sqrt(hz), 2.0 * std::numbers::pi * turn) : 0.0;
   }
   fftw_execute(plan.get());
@@ -49,7 +49,7 @@ std::vector<SampleWord> MakePinkNoise(const PinkNoiseSpec& spec) {
   for (const double v : noise) {
     largest = std::max(largest, std::fabs(v));
   }
-  const double scale = largest > 0.0 ? spec.peak * kFullScale / largest : 0.0;
+  const double scale = largest > 0.0 ? wanted.peak * kFullScale / largest : 0.0;
   std::vector<SampleWord> samples(n);
   std::transform(noise.begin(), noise.end(), samples.begin(), [scale](double v) {
     return static_cast<SampleWord>(std::lround(std::clamp(v * scale, -kLargest, kLargest)));

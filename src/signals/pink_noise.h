@@ -24,7 +24,7 @@ struct PinkNoiseSpec {
   std::uint64_t seed = 1;
 };
 
-// The same noise for the same spec, on every machine (the phases come from
+// The same noise for the same request, on every machine (the phases come from
 // std::mt19937_64, whose sequence the standard fixes). Not thread-safe:
 // FFTW's planner is shared.
-std::vector<SampleWord> MakePinkNoise(const PinkNoiseSpec& spec);
+std::vector<SampleWord> MakePinkNoise(const PinkNoiseSpec& wanted);
