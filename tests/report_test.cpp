@@ -12,7 +12,6 @@
 #include "process_runner.h"
 #include "report/frd_file.h"
 #include "report/save_run.h"
-#include "run_harness.h"
 
 namespace {
 

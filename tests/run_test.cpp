@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "measurement/band_plan.h"
-#include "run_harness.h"
+#include "process_runner.h"
 
 // Measurements from end to end: the real program, real ALSA and the
 // simulated room, each case in a working directory of its own.

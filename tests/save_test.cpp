@@ -12,20 +12,14 @@
 #include <vector>
 
 #include "cookbook_biquad.h"
+#include "process_runner.h"
 #include "report/frd_file.h"
-#include "run_harness.h"
 
 // What --save and --eq leave behind, measured from end to end on rooms of
 // known response.
 namespace {
 
 namespace fs = std::filesystem;
-
-std::complex<double> RoomAt(const std::vector<FilterSpec>& filters, double hz) {
-  std::complex<double> h = 1.0;
-  for (const FilterSpec& f : filters) h *= Design(f).Response(hz);
-  return h;
-}
 
 ProcessResult Measure(const TempDir& work, const Room& room, const std::string& options,
                       const std::string& settings = "") {
@@ -66,7 +60,7 @@ TEST(Save, RunFilesHoldTheRoom) {
   int compared = 0;
   for (const ResponsePoint& p : frd.points) {
     if (p.hz < 36.0 || p.hz > 0.8 * 16175.0) continue;
-    const std::complex<double> h = RoomAt(filters, p.hz);
+    const std::complex<double> h = CookbookResponse(filters, p.hz);
     const double db = 20.0 * std::log10(std::abs(h));
     EXPECT_NEAR(p.db, db, 0.25) << p.hz << " Hz";
     if (db > loudest - 20.0) {

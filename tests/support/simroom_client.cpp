@@ -3,10 +3,10 @@
 #include <stdexcept>
 
 #include "audio/sample_packing.h"
+#include "process_runner.h"
 
 AlsaConfig::AlsaConfig(const std::string& deviceEntries) {
-  const std::string text =
-      std::string("pcm_type.simroom { lib \"") + TONVALE_SIMROOM_PLUGIN + "\" }\n" + deviceEntries;
+  const std::string text = SimroomConfig(deviceEntries);
   snd_input_t* input = nullptr;
   if (snd_config_top(&config_) < 0 ||
       snd_input_buffer_open(&input, text.data(), static_cast<ssize_t>(text.size())) < 0) {

@@ -13,7 +13,7 @@
 #include "audio/duplex_transfer.h"
 #include "audio/sample_word.h"
 
-// ALSA configuration text with this build's simulated room plugin loaded.
+// SimroomConfig(deviceEntries), loaded.
 class AlsaConfig {
  public:
   explicit AlsaConfig(const std::string& deviceEntries);
