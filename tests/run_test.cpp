@@ -255,8 +255,6 @@ INSTANTIATE_TEST_SUITE_P(
                               "Playback device could not be opened: ", false, "Close it"},
                     FatalCase{"PlaybackFormat", "refuse_format \"playback\"", kDevice,
                               "Problem setting playback format: ", false, nullptr},
-                    FatalCase{"BothFormats", "refuse_format \"both\"", kDevice,
-                              "Problem setting playback format: ", false, nullptr},
                     FatalCase{"PlaybackInstall", "fail_hw_params \"playback\"", kDevice,
                               "Problem setting playback parameters: ", false, nullptr},
                     FatalCase{"CaptureBusy", "fail_open \"capture\"", kDevice,
