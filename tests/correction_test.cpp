@@ -195,8 +195,6 @@ TEST(CorrectionExports, CamillaDspYamlParsesToThePipeline) {
   }
   const char* filters = " | Gain -2.5 False; Biquad Peaking 60 -8 5; Biquad Peaking 140 2.5 4.25\n";
   EXPECT_EQ(ParsedPipeline(CamillaDspYaml(TwoFilters())), std::string("[0]") + filters);
-  EXPECT_EQ(ParsedPipeline(CamillaDspYaml(TwoFilters(), CamillaDspSyntax::kVersion2)),
-            std::string("0") + filters);
 }
 
 TEST(CorrectionExports, EqualizerApoLinesAreStrict) {
