@@ -1,7 +1,6 @@
 #include "process_runner.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -16,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -25,12 +25,24 @@ void Check(bool ok, const std::string& what, int error = errno) {
   if (!ok) throw std::runtime_error(what + ": " + std::strerror(error));
 }
 
+// Everything read from fd until its end; fd is closed.
+std::string Drain(int fd) {
+  std::string text;
+  std::array<char, 65536> chunk{};
+  for (ssize_t n = 0; (n = read(fd, chunk.data(), chunk.size())) > 0;) {
+    text.append(chunk.data(), static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return text;
+}
+
 }  // namespace
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+  // timeout kills the process (and whatever it started) when its time is up;
   // env puts the given variables over ours.
-  std::vector<std::string> args;
-  if (!options.environment.empty()) args.emplace_back("env");
+  std::vector<std::string> args = {"timeout", "-s", "KILL", std::to_string(options.timeout.count()),
+                                   "env"};
   args.insert(args.end(), options.environment.begin(), options.environment.end());
   args.insert(args.end(), argv.begin(), argv.end());
   std::vector<char*> pointers;
@@ -42,9 +54,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   for (auto& p : pipes) Check(pipe2(p.data(), O_CLOEXEC) == 0, "pipe");
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipes[0][0], 0);
-  posix_spawn_file_actions_adddup2(&actions, pipes[1][1], 1);
-  posix_spawn_file_actions_adddup2(&actions, pipes[2][1], 2);
+  for (int fd = 0; fd < 3; ++fd) {
+    posix_spawn_file_actions_adddup2(&actions, pipes[fd][fd == 0 ? 0 : 1], fd);
+  }
   if (!options.workDir.empty()) {
     posix_spawn_file_actions_addchdir_np(&actions, options.workDir.c_str());
   }
@@ -56,7 +68,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   for (int fd : {pipes[0][0], pipes[1][1], pipes[2][1]}) close(fd);
   if (spawned != 0) {
     for (int fd : {pipes[0][1], pipes[1][0], pipes[2][0]}) close(fd);
-    Check(false, "cannot start " + argv.at(0), spawned);
+    Check(false, "cannot start " + args[0], spawned);
   }
 
   // The input fits the pipe, so it never waits for the child to read it.
@@ -64,32 +76,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
   (void)!write(pipes[0][1], options.input.data(), options.input.size());
   close(pipes[0][1]);
   ProcessResult result;
-  const auto deadline = started + options.timeout;
-  std::array<pollfd, 2> fds{{{pipes[1][0], POLLIN, 0}, {pipes[2][0], POLLIN, 0}}};
-  std::array<char, 65536> chunk{};
-  while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) {
-      result.timedOut = true;
-      kill(pid, SIGKILL);
-      break;
-    }
-    if (poll(fds.data(), fds.size(), static_cast<int>(left.count())) < 0 && errno != EINTR) break;
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-      if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) continue;
-      const ssize_t n = read(fds[i].fd, chunk.data(), chunk.size());
-      if (n > 0) {
-        (i == 0 ? result.out : result.err).append(chunk.data(), static_cast<std::size_t>(n));
-      } else if (n == 0) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-      }
-    }
-  }
-  for (const pollfd& p : fds) {
-    if (p.fd >= 0) close(p.fd);
-  }
+  std::thread errors([&] { result.err = Drain(pipes[2][0]); });
+  result.out = Drain(pipes[1][0]);
+  errors.join();
   int status = 0;
   rusage usage{};
   while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
@@ -98,6 +87,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOpti
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   result.peakRssKiB = usage.ru_maxrss;
   result.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.timedOut = result.exitStatus == 128 + SIGKILL &&
+                    result.seconds >= static_cast<double>(options.timeout.count());
   return result;
 }
 

@@ -22,7 +22,7 @@ struct ProcessOptions {
   std::string input{};                     // standard input: at most a pipe's 64 KiB
   std::vector<std::string> environment{};  // "NAME=value" entries added to (or replacing) ours
   std::filesystem::path workDir{};         // empty: the current directory
-  std::chrono::seconds timeout{120};       // the process is killed after this
+  std::chrono::seconds timeout{120};       // the process and its children are killed after this
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options);
