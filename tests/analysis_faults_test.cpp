@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "cookbook_biquad.h"
+#include "process_runner.h"
 #include "report/frd_file.h"
-#include "run_harness.h"
 
 // Runs whose recording holds less than it should, measured from end to end on
 // the simulated room: what they say, and what they keep.

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "audio/device_list.h"
-#include "run_harness.h"
+#include "process_runner.h"
 
 // The program's start and end through the real program: a mistake anywhere
 // on the line, files and values it must refuse, the memory it checks for,

@@ -6,8 +6,8 @@
 #include <complex>
 
 #include "analysis/fine_response.h"
+#include "process_runner.h"
 #include "report/frd_file.h"
-#include "run_harness.h"
 
 // The saved impulse response, its time zero at sample 12000 as the manual
 // says, holds the run's FRD: the microphone at the loudspeaker, and 3 m away.

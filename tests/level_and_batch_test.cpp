@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "process_runner.h"
 #include "report/frd_file.h"
-#include "run_harness.h"
 
 // Absolute level (the calibrator, dB SPL responses), the level check, and
 // runs for scripts: batches, exit statuses, JSON results. End to end through

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cookbook_biquad.h"
-#include "run_harness.h"
+#include "process_runner.h"
 
 // The exponential sweep end to end through the simulated room: the band
 // table, the loudspeaker's distortion against closed forms, and the bass

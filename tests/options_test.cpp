@@ -61,13 +61,12 @@ TEST(CommandLine, AcceptsEachOption) {
     SCOPED_TRACE(Joined(c.args));
     const CommandLine result = Parse(c.args);
     EXPECT_EQ(result.action, c.action);
-    EXPECT_EQ(ExitStatusFor(result.action), 0);
     EXPECT_EQ(result.error, "");
     EXPECT_TRUE(result.options == c.options);
   }
 }
 
-TEST(CommandLine, NamesTheBadOptionOrValueAndExitsWith2) {
+TEST(CommandLine, NamesTheBadOptionOrValue) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"-D", "1234567890123456"},
        "tonvale: -D '1234567890123456': the device name must be at most 15 characters."},
@@ -109,7 +108,6 @@ TEST(CommandLine, NamesTheBadOptionOrValueAndExitsWith2) {
     SCOPED_TRACE(Joined(args));
     const CommandLine result = Parse(args);
     EXPECT_EQ(result.action, Action::kUsageError);
-    EXPECT_EQ(ExitStatusFor(result.action), 2);
     EXPECT_EQ(result.error.substr(0, error.size()), error);
   }
   for (const char* name :

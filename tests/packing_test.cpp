@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -56,42 +55,6 @@ TEST(Packing, SixteenBitSamplesMoveToTheTwentyFourBitScale) {
   std::vector<SampleWord> samples(5, 77);
   CHAR_TO_NUM32(packed.data(), samples.data(), 2, 4);
   EXPECT_EQ(samples, (std::vector<SampleWord>{-8388608, 8388352, -256, 256, 77}));
-}
-
-// No samples, or a width it cannot read: nothing is written.
-TEST(Packing, NothingUnpackedForNoSamplesOrAnUnknownWidth) {
-  const std::vector<std::int8_t> source(16, 1);
-  for (const auto& [width, count] : std::vector<std::array<std::int32_t, 2>>{
-           {3, 0}, {3, -5}, {2, 0}, {2, -5}, {0, 4}, {1, 4}, {4, 4}, {-3, 4}}) {
-    std::vector<SampleWord> untouched(4, 77);
-    CHAR_TO_NUM32(source.data(), untouched.data(), width, count);
-    EXPECT_EQ(untouched, std::vector<SampleWord>(4, 77)) << "width " << width << " count " << count;
-  }
-}
-
-struct SplitCase {
-  std::int32_t value;
-  std::vector<std::int8_t> bytes;  // least significant first
-};
-
-// Decon4 splits by truncating division: the upper bytes of a negative value
-// are those of its negative quotients, not two's complement.
-TEST(Packing, SplitIntoBytes) {
-  for (const SplitCase& c : std::vector<SplitCase>{{66051, Bytes({0x03, 0x02, 0x01, 0x00})},
-                                                   {2147483647, Bytes({0xFF, 0xFF, 0xFF, 0x7F})},
-                                                   {-1, Bytes({0xFF, 0x00, 0x00, 0x00})},
-                                                   {-256, Bytes({0x00, 0xFF, 0x00, 0x00})},
-                                                   {-65536, Bytes({0x00, 0x00, 0xFF, 0x00})},
-                                                   {-16777216, Bytes({0x00, 0x00, 0x00, 0xFF})}}) {
-    std::vector<std::int8_t> out(4);
-    Decon4(c.value, out.data());
-    EXPECT_EQ(out, c.bytes) << c.value;
-  }
-  std::vector<std::int8_t> two(3, 0x55);
-  Decon2(513, two.data());
-  EXPECT_EQ(two, Bytes({0x01, 0x02, 0x55}));
-  Decon2(65535, two.data());
-  EXPECT_EQ(two, Bytes({0xFF, 0xFF, 0x55}));
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "run_harness.h"
+#include "process_runner.h"
 
 // The room's decay measured from end to end: the simulated room's diffuse
 // tail has a set reverberation time per octave, and the program must read it

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "cookbook_biquad.h"
-#include "run_harness.h"
+#include "process_runner.h"
 
 // Rooms of known response measured from end to end with every preset: each
 // band that the sweep resolves must read the room's magnitude averaged over
@@ -58,7 +58,7 @@ std::vector<ExpectedBand> Expect(const std::vector<BandLine>& bands,
     const double f = start + step * j;
     while (k + 1 < bands.size() && f > bands[k].high) ++k;
     double magnitude = 1.0;
-    for (const Biquad& h : room) magnitude *= h.Magnitude(f);
+    for (const Biquad& h : room) magnitude *= std::abs(h.Response(f));
     sums[k] += magnitude;
     ++counts[k];
     expected[k].cycles += f / kRate;

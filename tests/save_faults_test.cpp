@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "process_runner.h"
 #include "report/frd_file.h"
 #include "report/run_plots.h"
-#include "run_harness.h"
 
 // Saving into a folder that cannot take every file, and what --save and
 // --eq leave beside runs that share no average or correction.

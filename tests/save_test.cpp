@@ -7,25 +7,18 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "cookbook_biquad.h"
+#include "process_runner.h"
 #include "report/frd_file.h"
-#include "run_harness.h"
 
 // What --save and --eq leave behind, measured from end to end on rooms of
 // known response.
 namespace {
 
 namespace fs = std::filesystem;
-
-std::complex<double> RoomAt(const std::vector<FilterSpec>& filters, double hz) {
-  std::complex<double> h = 1.0;
-  for (const FilterSpec& f : filters) h *= Design(f).Response(hz);
-  return h;
-}
 
 ProcessResult Measure(const TempDir& work, const Room& room, const std::string& options,
                       const std::string& settings = "") {
@@ -34,8 +27,8 @@ ProcessResult Measure(const TempDir& work, const Room& room, const std::string& 
 }
 
 // A run's files: the response matches the room's filters in level and phase,
-// the impulse response has its direct sound at the time of flight, the plot
-// renders, and numbering goes on after what the folder holds.
+// the impulse response has its direct sound at the time of flight, and
+// numbering goes on after what the folder holds.
 TEST(Save, RunFilesHoldTheRoom) {
   const std::vector<FilterSpec> filters = {{"peaking", 400.0, 1.5, 6.0},
                                            {"lowpass", 8000.0, 0.707}};
@@ -66,7 +59,7 @@ TEST(Save, RunFilesHoldTheRoom) {
   int compared = 0;
   for (const ResponsePoint& p : frd.points) {
     if (p.hz < 36.0 || p.hz > 0.8 * 16175.0) continue;
-    const std::complex<double> h = RoomAt(filters, p.hz);
+    const std::complex<double> h = CookbookResponse(filters, p.hz);
     const double db = 20.0 * std::log10(std::abs(h));
     EXPECT_NEAR(p.db, db, 0.25) << p.hz << " Hz";
     if (db > loudest - 20.0) {
@@ -83,44 +76,14 @@ TEST(Save, RunFilesHoldTheRoom) {
   std::vector<float> impulse(static_cast<std::size_t>(info.frames));
   EXPECT_EQ(sf_readf_float(wav, impulse.data(), info.frames), info.frames);
   sf_close(wav);
-  EXPECT_EQ(info.samplerate, 48000);
-  EXPECT_EQ(info.channels, 1);
-  EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
-  EXPECT_GE(info.frames, 48000);
   const auto peak = std::max_element(impulse.begin(), impulse.end(),
                                      [](float a, float b) { return std::fabs(a) < std::fabs(b); });
   EXPECT_NEAR(static_cast<double>(peak - impulse.begin()), 12000.0 + 144.0, 1.0);
-
-  const fs::path renderer = FindProgram("rsvg-convert");
-  if (!renderer.empty()) {
-    const fs::path png = work.path() / "run.png";
-    EXPECT_EQ(RunProcess({renderer.string(), (work.path() / "out" / "run-005.svg").string(), "-o",
-                          png.string()},
-                         {})
-                  .exitStatus,
-              0);
-    EXPECT_GT(fs::file_size(png), 10000U);
-  }
 }
 
 struct Filter {
-  double hz, gainDb, q;
+  double hz, gainDb;
 };
-
-// The EqualizerAPO export, read with a pattern that accepts nothing else.
-std::vector<Filter> ReadEqualizerApo(const std::string& text) {
-  const std::regex preamp(R"(Preamp: -?\d+\.\d+ dB)");
-  const std::regex line(
-      R"(Filter (\d+): ON PK Fc (\d+\.\d+) Hz Gain (-?\d+\.\d+) dB Q (\d+\.\d+))");
-  std::vector<Filter> filters;
-  for (const std::string& l : SplitLines(text)) {
-    std::smatch m;
-    if (l.starts_with("#") || std::regex_match(l, preamp)) continue;
-    EXPECT_TRUE(std::regex_match(l, m, line)) << l;
-    if (!m.empty()) filters.push_back({std::stod(m[2]), std::stod(m[3]), std::stod(m[4])});
-  }
-  return filters;
-}
 
 // The loop closed: a room with two modes is measured, filters are designed
 // for it, the room plays through them, and the second measurement is flat
@@ -132,8 +95,15 @@ TEST(Save, CorrectionFlattensTheModesOfTheRoom) {
   room.filters = FilterEntries(modes);
   const ProcessResult before = Measure(work, room, "--save out --eq");
   ASSERT_EQ(before.exitStatus, 0) << before.err;
-  const std::vector<Filter> filters =
-      ReadEqualizerApo(ReadWholeFile(work.path() / "out" / "eq-equalizerapo.txt"));
+  // The EqualizerAPO export's filter lines (their exact form is the exports' own test's).
+  std::vector<Filter> filters;
+  for (const std::string& l :
+       SplitLines(ReadWholeFile(work.path() / "out" / "eq-equalizerapo.txt"))) {
+    Filter f{};
+    if (std::sscanf(l.c_str(), "Filter %*d: ON PK Fc %lf Hz Gain %lf", &f.hz, &f.gainDb) == 2) {
+      filters.push_back(f);
+    }
+  }
   ASSERT_EQ(filters.size(), 2U) << before.err;
   for (std::size_t i = 0; i < 2; ++i) {
     EXPECT_NEAR(filters[i].hz, modes[i].freq, 0.05 * modes[i].freq);

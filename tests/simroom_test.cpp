@@ -38,7 +38,6 @@ void KeepAlsaError(const char* /*file*/, int /*line*/, const char* /*function*/,
   alsaErrors += text;
 }
 
-// A float WAV file of `channels` interleaved channels, for the room's `ir`.
 void WriteWav(const std::filesystem::path& path, int rate, int channels,
               const std::vector<float>& interleaved) {
   SF_INFO info{};
@@ -56,7 +55,10 @@ std::string IrKey(const std::filesystem::path& path) {
   return "ir \"" + path.string() + "\" ";
 }
 
-TEST(Simroom, ConfigurationIsCheckedAndShapesWhatTheStreamsGrant) {
+// What a device refuses on both streams, and the faults of its configuration
+// that the plugin names. What the program makes of a refused stream is the
+// end-to-end tests' part.
+TEST(Simroom, ConfigurationIsChecked) {
   const TempDir dir;
   const auto ir48k = dir.path() / "ir48k.wav";
   const auto ir44k = dir.path() / "ir44k.wav";
@@ -64,90 +66,62 @@ TEST(Simroom, ConfigurationIsCheckedAndShapesWhatTheStreamsGrant) {
   WriteWav(ir48k, 48000, 1, {1.0F, 0.5F});
   WriteWav(ir44k, 44100, 1, {1.0F});
   WriteWav(ir8kLong, 8000, 1, std::vector<float>(160001, 0.0F));
-  const StreamSetup ok{.period = 1024, .rate = 48000, .channels = 2};
-  const StreamSetup bad{.open = -EINVAL};
-  // Refused, the format stays open, and the device falls back on 16 bits.
-  const StreamSetup refused{.format = -EINVAL, .period = 1024, .rate = 48000, .channels = 2};
   const struct {
     std::string keys;
-    StreamSetup playback;
-    StreamSetup capture;
+    int setup;          // OpenStream's result on each stream
     std::string error;  // what the plugin names
   } rows[] = {
       {"comment \"a room\" hint { show on } clock \"real-time\" cable on seed 3 noise_db -90.5 "
        "gain_db -3 loop_delay 10 acoustic_delay 2 sync_noise_db -80 swap_inputs true "
        "capture_late 480000 slip_at_frame 9 slip_frames -480000 filters {} "
        "correction { 0 { type \"peaking\" freq 1000 q 2 gain_db -6 comment x } }",
-       ok, ok, ""},
-      {"fail_open \"playback\"", {.open = -EBUSY}, {}, ""},
-      {"fail_open \"capture\"", ok, {.open = -EBUSY}, ""},
-      {"refuse_format \"playback\"", refused, ok, ""},
-      {"refuse_format \"both\"", refused, refused, ""},
-      {"fail_hw_params \"playback\"", {.hwParams = -EIO}, {}, ""},
-      {"fail_hw_params \"capture\"", ok, {.hwParams = -EIO}, ""},
-      {"period_frames 940",
-       {.period = 940, .rate = 48000, .channels = 2},
-       {.period = 940, .rate = 48000, .channels = 2},
-       ""},
-      {"rate 44100",
-       {.period = 1024, .rate = 44100, .channels = 2},
-       {.period = 1024, .rate = 44100, .channels = 2},
-       ""},
-      {"channels 1",
-       {.period = 1024, .rate = 48000, .channels = 1},
-       {.period = 1024, .rate = 48000, .channels = 1},
-       ""},
-      {"bogus 1", bad, {}, "unknown key bogus"},
-      {"clock \"slow\"", bad, {}, "clock must be"},
-      {"loop_delay -1", bad, {}, "loop_delay must be from 0 to 480000"},
-      {"loop_delay 480000 acoustic_delay 1", bad, {}, "loop_delay plus acoustic_delay"},
-      {"seed -1", bad, {}, "seed must be from 0"},
-      {"loop_delay \"long\"", bad, {}, "loop_delay must be an integer"},
-      {"gain_db loud", bad, {}, "gain_db must be a number"},
-      {"cable maybe", bad, {}, "cable must be true or false"},
-      {"channels 3", bad, {}, "channels must be from 1 to 2"},
-      {"rate 7999", bad, {}, "rate must be from 8000"},
-      {"period_frames 15", bad, {}, "period_frames must be from 16"},
-      {"capture_late 480001", bad, {}, "capture_late must be from 0 to 480000"},
-      {"xrun_capture_period -1", bad, {}, "xrun_capture_period must be from 0"},
-      {"refuse_format \"sideways\"", bad, {}, "refuse_format must be"},
-      {"fail_hw_params 1", bad, {}, "fail_hw_params must be a string"},
-      {"slip_frames 3", bad, {}, "slip_at_frame and slip_frames go together"},
-      {"slip_at_frame 3", bad, {}, "slip_at_frame and slip_frames go together"},
-      {"slip_at_frame 3 slip_frames 480001", bad, {}, "slip_frames must be from -480000"},
-      {"channels 1 swap_inputs yes", bad, {}, "swap_inputs needs two channels"},
-      {"filters 3", bad, {}, "filters must be a compound"},
-      {"correction { 0 { type \"comb\" freq 100 q 1 } }", bad, {}, "unknown type \"comb\""},
-      {"rate 44100 filters { 0 { type \"lowpass\" freq 22050 q 1 } }",
-       bad,
-       {},
+       0, ""},
+      {"refuse_format \"both\"", -EINVAL, ""},
+      {"bogus 1", -EINVAL, "unknown key bogus"},
+      {"clock \"slow\"", -EINVAL, "clock must be"},
+      {"loop_delay -1", -EINVAL, "loop_delay must be from 0 to 480000"},
+      {"loop_delay 480000 acoustic_delay 1", -EINVAL, "loop_delay plus acoustic_delay"},
+      {"seed -1", -EINVAL, "seed must be from 0"},
+      {"loop_delay \"long\"", -EINVAL, "loop_delay must be an integer"},
+      {"gain_db loud", -EINVAL, "gain_db must be a number"},
+      {"cable maybe", -EINVAL, "cable must be true or false"},
+      {"channels 3", -EINVAL, "channels must be from 1 to 2"},
+      {"rate 7999", -EINVAL, "rate must be from 8000"},
+      {"period_frames 15", -EINVAL, "period_frames must be from 16"},
+      {"capture_late 480001", -EINVAL, "capture_late must be from 0 to 480000"},
+      {"xrun_capture_period -1", -EINVAL, "xrun_capture_period must be from 0"},
+      {"refuse_format \"sideways\"", -EINVAL, "refuse_format must be"},
+      {"fail_hw_params 1", -EINVAL, "fail_hw_params must be a string"},
+      {"slip_frames 3", -EINVAL, "slip_at_frame and slip_frames go together"},
+      {"slip_at_frame 3", -EINVAL, "slip_at_frame and slip_frames go together"},
+      {"slip_at_frame 3 slip_frames 480001", -EINVAL, "slip_frames must be from -480000"},
+      {"channels 1 swap_inputs yes", -EINVAL, "swap_inputs needs two channels"},
+      {"filters 3", -EINVAL, "filters must be a compound"},
+      {"correction { 0 { type \"comb\" freq 100 q 1 } }", -EINVAL, "unknown type \"comb\""},
+      {"rate 44100 filters { 0 { type \"lowpass\" freq 22050 q 1 } }", -EINVAL,
        "between 0 and half the rate (22050 Hz)"},
-      {"filters { 0 { type \"lowpass\" freq 1000 q 0 } }", bad, {}, "q must be above 0"},
-      {"filters { 0 { type \"notch\" freq 1000 q 1 gain_db 3 } }", bad, {}, "only for peaking"},
-      {"filters { 0 { freq 1000 q 1 } }", bad, {}, "filter 0 has no type"},
-      {"filters { 0 { type \"lowpass\" freq 1000 width 3 } }", bad, {}, "unknown key width"},
-      {"filters { 0 3 }", bad, {}, "filter 0 must be a compound"},
+      {"filters { 0 { type \"lowpass\" freq 1000 q 0 } }", -EINVAL, "q must be above 0"},
+      {"filters { 0 { type \"notch\" freq 1000 q 1 gain_db 3 } }", -EINVAL, "only for peaking"},
+      {"filters { 0 { freq 1000 q 1 } }", -EINVAL, "filter 0 has no type"},
+      {"filters { 0 { type \"lowpass\" freq 1000 width 3 } }", -EINVAL, "unknown key width"},
+      {"filters { 0 3 }", -EINVAL, "filter 0 must be a compound"},
       {"nonlinear { a2 0.01 a3 -0.003 } calibrator { hz 1000 level_dbfs -20 } "
        "reverb { rt60 [ 0.8 0.6 0.5 ] level_db -6 seed 4 }",
-       ok, ok, ""},
-      {IrKey(ir48k) + "filters {}", ok, ok, ""},
-      {"nonlinear { a2 1.5 }", bad, {}, "nonlinear: a2 must be from -1 to 1"},
-      {"nonlinear { a4 0 }", bad, {}, "nonlinear: unknown key a4"},
-      {"reverb { rt60 0.5 }", bad, {}, "reverb needs rt60 and level_db"},
-      {"reverb { rt60 [ 1 1 1 1 1 1 1 1 1 ] level_db -6 }", bad, {}, "at most 8 values"},
-      {"reverb { rt60 [ 0.5 0 ] level_db -6 }",
-       bad,
-       {},
+       0, ""},
+      {IrKey(ir48k) + "filters {}", 0, ""},
+      {"nonlinear { a2 1.5 }", -EINVAL, "nonlinear: a2 must be from -1 to 1"},
+      {"nonlinear { a4 0 }", -EINVAL, "nonlinear: unknown key a4"},
+      {"reverb { rt60 0.5 }", -EINVAL, "reverb needs rt60 and level_db"},
+      {"reverb { rt60 [ 1 1 1 1 1 1 1 1 1 ] level_db -6 }", -EINVAL, "at most 8 values"},
+      {"reverb { rt60 [ 0.5 0 ] level_db -6 }", -EINVAL,
        "rt60 values must be from 0.01 to 10 s, not 0"},
-      {"calibrator { hz 24000 level_dbfs -20 }", bad, {}, "below half the rate (24000 Hz)"},
-      {"calibrator { hz 1000 level_dbfs 1 }", bad, {}, "level_dbfs must be from -120 to 0"},
-      {"ir \"/nonexistent/ir.wav\"", bad, {}, "ir: cannot read \"/nonexistent/ir.wav\""},
-      {IrKey(ir44k), bad, {}, "is at 44100 Hz but the device runs at 48000 Hz"},
-      {"rate 8000 " + IrKey(ir8kLong), bad, {}, "holds 160001 frames"},
-      {IrKey(ir48k) + "reverb { rt60 0.5 level_db -6 }", bad, {}, "ir and reverb do not go"},
-      {IrKey(ir48k) + "filters { 0 { type lowpass freq 1000 q 1 } }",
-       bad,
-       {},
+      {"calibrator { hz 24000 level_dbfs -20 }", -EINVAL, "below half the rate (24000 Hz)"},
+      {"calibrator { hz 1000 level_dbfs 1 }", -EINVAL, "level_dbfs must be from -120 to 0"},
+      {"ir \"/nonexistent/ir.wav\"", -EINVAL, "ir: cannot read \"/nonexistent/ir.wav\""},
+      {IrKey(ir44k), -EINVAL, "is at 44100 Hz but the device runs at 48000 Hz"},
+      {"rate 8000 " + IrKey(ir8kLong), -EINVAL, "holds 160001 frames"},
+      {IrKey(ir48k) + "reverb { rt60 0.5 level_db -6 }", -EINVAL, "ir and reverb do not go"},
+      {IrKey(ir48k) + "filters { 0 { type lowpass freq 1000 q 1 } }", -EINVAL,
        "ir replaces the room's filters"},
   };
   snd_lib_error_set_handler(KeepAlsaError);
@@ -155,12 +129,10 @@ TEST(Simroom, ConfigurationIsCheckedAndShapesWhatTheStreamsGrant) {
     SCOPED_TRACE(row.keys);
     alsaErrors.clear();
     const AlsaConfig config("pcm.room { type simroom " + row.keys + " }");
-    Pcm play;
-    Pcm rec;
-    const StreamSetup p = OpenStream(config, "room", SND_PCM_STREAM_PLAYBACK, 1024, play);
-    EXPECT_EQ(p, row.playback);
-    if (p.open == 0 && p.hwParams == 0) {
-      EXPECT_EQ(OpenStream(config, "room", SND_PCM_STREAM_CAPTURE, p.period, rec), row.capture);
+    for (const snd_pcm_stream_t stream : {SND_PCM_STREAM_PLAYBACK, SND_PCM_STREAM_CAPTURE}) {
+      Pcm pcm;
+      snd_pcm_uframes_t period = 1024;
+      EXPECT_EQ(OpenStream(config, "room", stream, period, pcm), row.setup);
     }
     EXPECT_NE(alsaErrors.find(row.error), std::string::npos) << alsaErrors;
     EXPECT_EQ(alsaErrors.empty(), row.error.empty()) << alsaErrors;
@@ -237,84 +209,18 @@ void ExpectHeard(const std::vector<SampleWord>& in, Heard heard) {
   }
 }
 
-TEST(Simroom, DuplexClientHearsEachKey) {
-  constexpr double kMinus6dB = 0.50118723362727224;
-  const struct {
-    std::string keys;
-    Heard in1;
-    Heard in2;
-    snd_pcm_uframes_t period = 1024;
-    std::int64_t primes = 3;
-    std::int64_t xruns = 0;
-    int fatal = 0;
-    const char* device = "room";
-  } rows[] = {
-      {"loop_delay 240 acoustic_delay 0", {{{1, 240}}}, {{{2, 240}}}, 1024, 1},
-      {"loop_delay 300 acoustic_delay 48", {{{1, 348}}}, {{{2, 300}}}},
-      {"loop_delay 0 acoustic_delay 0", {{{1, 0}}}, {{{2, 0}}}, 256, 1},
-      {"loop_delay 1055 acoustic_delay 7",
-       {{{1, 1062, 1, 0, 19740}}},
-       {{{2, 1055, 1, 0, 19740}}},
-       940,
-       2},
-      {"loop_delay 5000 acoustic_delay 1500", {{{1, 6500}}}, {{{2, 5000}}}, 1024, 1},
-      {"loop_delay 300 acoustic_delay 48 gain_db -6", {{{1, 348, kMinus6dB}}}, {{{2, 300}}}},
-      {"loop_delay 300 acoustic_delay 48 gain_db 12", {{{1, 348, 4.0}}}, {{{2, 300}}}},
-      {"loop_delay 300 acoustic_delay 48 cable false", {{{1, 348}}}, {}},
-      {"loop_delay 300 acoustic_delay 48 swap_inputs true", {{{2, 300}}}, {{{1, 348}}}},
-      {"loop_delay 300 acoustic_delay 48 capture_late 91", {{{1, 257}}}, {{{2, 209}}}},
-      // Later than the cable: the first outputs were played before the recording began.
-      {"loop_delay 300 acoustic_delay 0 capture_late 301", {{{1, -1}}}, {{{2, -1}}}},
-      // The burst returning at 9300 is dropped; the one at 9300 below is heard twice.
-      {"loop_delay 300 acoustic_delay 0 slip_at_frame 9300 slip_frames 10",
-       {{{1, 300, 1, 0, 9300}, {1, 290, 1, 9300}}},
-       {{{2, 300, 1, 0, 9300}, {2, 290, 1, 9300}}}},
-      {"loop_delay 300 acoustic_delay 0 slip_at_frame 9305 slip_frames -10",
-       {{{1, 300, 1, 0, 9305}, {1, 310, 1, 9305}}},
-       {{{2, 300, 1, 0, 9305}, {2, 310, 1, 9305}}}},
-      {"loop_delay 300 acoustic_delay 48 noise_db -40 seed 7", {{{1, 348}}, -40}, {{{2, 300}}}},
-      {"loop_delay 300 acoustic_delay 48 sync_noise_db -60 cable false", {{{1, 348}}}, {{}, -60}},
-      // An equaliser that undoes the room's peak leaves it flat.
-      {"loop_delay 300 acoustic_delay 48 filters { 0 { type peaking freq 1000 q 2 gain_db 6 } } "
-       "correction { 0 { type peaking freq 1000 q 2 gain_db -6 } }",
-       {{{1, 348}}},
-       {{{2, 300}}}},
-      {"loop_delay 300 acoustic_delay 48 xrun_playback_period 10",
-       {{{1, 348}}},
-       {{{2, 300}}},
-       1024,
-       3,
-       1},
-      {"loop_delay 300 acoustic_delay 48 xrun_capture_period 7",
-       {{{1, 348}}},
-       {{{2, 300}}},
-       1024,
-       3,
-       1},
-      // Through plug: ALSA mixes both outputs into the one, and copies the one input to both.
-      {"loop_delay 300 acoustic_delay 48 channels 1",
-       {{{1, 348, 0.5}, {2, 348, 0.5}}},
-       {{{1, 348, 0.5}, {2, 348, 0.5}}},
-       1024,
-       3,
-       0,
-       0,
-       "viaplug"},
-      {"clock realtime loop_delay 2000 acoustic_delay 0",
-       {{{1, 2000}}, kSilent, 1024},
-       {{{2, 2000}}, kSilent, 1024}},
-      // One period queued is not enough on hardware: each restart underruns at
-      // its first boundary, before the cable's return has come in.
-      {"clock realtime loop_delay 2000 acoustic_delay 0", {}, {}, 1024, 1, 19},
-      {"loop_delay 300 acoustic_delay 48 gone_after_period 5",
-       {{{1, 348, 1, 0, 5120}}},
-       {{{2, 300, 1, 0, 5120}}},
-       1024,
-       3,
-       0,
-       -ENODEV},
-  };
-  for (const auto& row : rows) {
+struct DuplexRow {
+  std::string keys;
+  Heard in1;
+  Heard in2;
+  snd_pcm_uframes_t period = 1024;
+  std::int64_t primes = 3;
+  std::int64_t xruns = 0;
+  const char* device = "room";
+};
+
+void ExpectDuplexRows(const std::vector<DuplexRow>& rows) {
+  for (const DuplexRow& row : rows) {
     SCOPED_TRACE(row.keys);
     const AlsaConfig config("pcm.room { type simroom filters {} gain_db 0 noise_db -200 " +
                             row.keys + " }\npcm.viaplug { type plug slave.pcm room }");
@@ -332,10 +238,9 @@ TEST(Simroom, DuplexClientHearsEachKey) {
       EXPECT_GT(took.count(), 0.42);
       EXPECT_LT(took.count(), 0.7);
     }
-    ASSERT_TRUE(r.playback.Usable() && r.capture.Usable());
     EXPECT_EQ(r.stats.xruns, row.xruns);
-    EXPECT_EQ(r.stats.fatalError, row.fatal);
-    EXPECT_EQ(r.drain, row.fatal);
+    EXPECT_EQ(r.stats.fatalError, 0);
+    EXPECT_EQ(r.drain, 0);
     {
       SCOPED_TRACE("input 1");
       ExpectHeard(r.in1, row.in1);
@@ -345,6 +250,48 @@ TEST(Simroom, DuplexClientHearsEachKey) {
       ExpectHeard(r.in2, row.in2);
     }
   }
+}
+
+// The faults that the program's own runs drive (late capture beyond the
+// cable, a device gone, underruns) are proved there, on the whole run.
+TEST(Simroom, DuplexClientHearsEachKey) {
+  ExpectDuplexRows({
+      {"loop_delay 240 acoustic_delay 0", {{{1, 240}}}, {{{2, 240}}}, 1024, 1},
+      {"loop_delay 300 acoustic_delay 48", {{{1, 348}}}, {{{2, 300}}}},
+      {"loop_delay 0 acoustic_delay 0", {{{1, 0}}}, {{{2, 0}}}, 256, 1},
+      {"loop_delay 5000 acoustic_delay 1500", {{{1, 6500}}}, {{{2, 5000}}}, 1024, 1},
+      {"loop_delay 300 acoustic_delay 48 gain_db 12", {{{1, 348, 4.0}}}, {{{2, 300}}}},
+      {"loop_delay 300 acoustic_delay 48 capture_late 91", {{{1, 257}}}, {{{2, 209}}}},
+      // The burst returning at 9300 is dropped; the one at 9300 below is heard twice.
+      {"loop_delay 300 acoustic_delay 0 slip_at_frame 9300 slip_frames 10",
+       {{{1, 300, 1, 0, 9300}, {1, 290, 1, 9300}}},
+       {{{2, 300, 1, 0, 9300}, {2, 290, 1, 9300}}}},
+      {"loop_delay 300 acoustic_delay 0 slip_at_frame 9305 slip_frames -10",
+       {{{1, 300, 1, 0, 9305}, {1, 310, 1, 9305}}},
+       {{{2, 300, 1, 0, 9305}, {2, 310, 1, 9305}}}},
+      {"loop_delay 300 acoustic_delay 48 noise_db -40 seed 7", {{{1, 348}}, -40}, {{{2, 300}}}},
+      {"loop_delay 300 acoustic_delay 48 sync_noise_db -60 cable false", {{{1, 348}}}, {{}, -60}},
+      // Through plug: ALSA mixes both outputs into the one, and copies the one input to both.
+      {"loop_delay 300 acoustic_delay 48 channels 1",
+       {{{1, 348, 0.5}, {2, 348, 0.5}}},
+       {{{1, 348, 0.5}, {2, 348, 0.5}}},
+       1024,
+       3,
+       0,
+       "viaplug"},
+  });
+}
+
+// A device that keeps hardware time, with nothing else running beside it.
+TEST(Simroom, RealTimeClockKeepsPaceAndUnderrunsWithTooLittleQueued) {
+  ExpectDuplexRows({
+      {"clock realtime loop_delay 2000 acoustic_delay 0",
+       {{{1, 2000}}, kSilent, 1024},
+       {{{2, 2000}}, kSilent, 1024}},
+      // One period queued is not enough on hardware: each restart underruns at
+      // its first boundary, before the cable's return has come in.
+      {"clock realtime loop_delay 2000 acoustic_delay 0", {}, {}, 1024, 1, 19},
+  });
 }
 
 // The amplitude of the sine at hz in x[from, from + count), on the scale
@@ -522,7 +469,6 @@ TEST(Simroom, DuplexClientMeasuresWhatInput1Hears) {
         row.keys + " }");
     const std::vector<SampleWord> out2(row.out1.size(), 0);
     const DuplexResult r = RunDuplex(config, "room", row.out1, out2, row.period, row.primes);
-    ASSERT_TRUE(r.playback.Usable() && r.capture.Usable());
     EXPECT_TRUE(r.stats.Clean());
     row.check(r.in1);
   }

@@ -1,8 +1,8 @@
 #pragma once
 
 // The room's filters as the audio EQ cookbook defines them, worked out here
-// from the textbook formulas and not from the simulated room's own code, so
-// that the tests hold the device to the formulas.
+// from the textbook formulas and not from the program's own code, so that
+// the tests hold the simulated room and the correction to the formulas.
 
 #include <complex>
 #include <cstdint>
@@ -17,18 +17,28 @@ struct FilterSpec {
   double gainDb = 0.0;  // peaking only
 };
 
-// A second-order section with a0 normalised to 1, and the state to run it.
+// A second-order section with a0 normalised to 1.
 struct Biquad {
   double b0 = 1.0, b1 = 0.0, b2 = 0.0, a1 = 0.0, a2 = 0.0;
   double rate = 48000.0;
   double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
 
   [[nodiscard]] std::complex<double> Response(double hz) const;  // H at hz
-  [[nodiscard]] double Magnitude(double hz) const;               // |H| at hz
-  double Step(double x);                                         // the next output sample
+  [[nodiscard]] double Magnitude(double hz) const { return std::abs(Response(hz)); }
+  double Step(double x) {  // the next output sample
+    const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+    x2 = x1;
+    x1 = x;
+    y2 = y1;
+    y1 = y;
+    return y;
+  }
 };
 
 Biquad Design(const FilterSpec& f, double rate = 48000.0);
+
+// H at hz of the filters one after the other (1 for none).
+std::complex<double> CookbookResponse(const std::vector<FilterSpec>& filters, double hz);
 
 // input (samples on the 24-bit scale) through every filter in turn, each
 // starting at rest.

@@ -6,18 +6,17 @@
 
 #include <alsa/asoundlib.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
 #include "audio/duplex_transfer.h"
 #include "audio/sample_word.h"
 
-// ALSA configuration text with this build's simulated room plugin loaded.
+// SimroomConfig(deviceEntries), loaded.
 class AlsaConfig {
  public:
   explicit AlsaConfig(const std::string& deviceEntries);
-  ~AlsaConfig();
+  ~AlsaConfig() { snd_config_delete(config_); }
   AlsaConfig(const AlsaConfig&) = delete;
   AlsaConfig& operator=(const AlsaConfig&) = delete;
   snd_config_t* get() const { return config_; }
@@ -26,7 +25,7 @@ class AlsaConfig {
   snd_config_t* config_ = nullptr;
 };
 
-// A PCM handle opened through an AlsaConfig, closed when it goes away.
+// A PCM handle, closed when it goes away.
 struct Pcm {
   snd_pcm_t* handle = nullptr;
   Pcm() = default;
@@ -37,27 +36,13 @@ struct Pcm {
   }
 };
 
-// One stream set up as a measurement asks: two channels of S24_3LE,
-// non-interleaved, 48000 Hz; every call's result is kept.
-struct StreamSetup {
-  int open = 0;
-  int format = 0;
-  int hwParams = 0;
-  snd_pcm_uframes_t period = 0;
-  unsigned rate = 0;
-  unsigned channels = 0;
-  bool operator==(const StreamSetup&) const = default;
-  bool Usable() const { return open == 0 && format == 0 && hwParams == 0; }
-};
-
-void PrintTo(const StreamSetup& s, std::ostream* os);
-
-StreamSetup OpenStream(const AlsaConfig& config, const char* device, snd_pcm_stream_t stream,
-                       snd_pcm_uframes_t period, Pcm& pcm);
+// Opens one stream and sets it up as a measurement asks: two channels of
+// S24_3LE, non-interleaved, 48000 Hz, period frames (the granted size on
+// return). Returns 0, or the error of the open, the format or the set-up.
+int OpenStream(const AlsaConfig& config, const char* device, snd_pcm_stream_t stream,
+               snd_pcm_uframes_t& period, Pcm& pcm);
 
 struct DuplexResult {
-  StreamSetup playback;
-  StreamSetup capture;
   TransferStats stats;
   int drain = 0;                // snd_pcm_drain on playback after the transfer
   std::vector<SampleWord> in1;  // as long as the outputs; frames not recorded stay 0
@@ -65,7 +50,8 @@ struct DuplexResult {
 };
 
 // Plays out1 and out2 and records both inputs for as many frames, in whole
-// periods, keeping primePeriods queued ahead of the recording.
+// periods, keeping primePeriods queued ahead of the recording; throws when
+// the streams cannot be set up.
 DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
                        const std::vector<SampleWord>& out1, const std::vector<SampleWord>& out2,
                        snd_pcm_uframes_t period, std::int64_t primePeriods);

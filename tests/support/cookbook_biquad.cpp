@@ -1,8 +1,6 @@
 #include "cookbook_biquad.h"
 
-#include <algorithm>
 #include <cmath>
-#include <complex>
 #include <numbers>
 #include <stdexcept>
 
@@ -10,19 +8,6 @@ std::complex<double> Biquad::Response(double hz) const {
   const std::complex<double> z1 = std::polar(1.0, -2.0 * std::numbers::pi * hz / rate);
   const std::complex<double> z2 = z1 * z1;
   return (b0 + b1 * z1 + b2 * z2) / (1.0 + a1 * z1 + a2 * z2);
-}
-
-double Biquad::Magnitude(double hz) const {
-  return std::abs(Response(hz));
-}
-
-double Biquad::Step(double x) {
-  const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-  x2 = x1;
-  x1 = x;
-  y2 = y1;
-  y1 = y;
-  return y;
 }
 
 Biquad Design(const FilterSpec& f, double rate) {
@@ -46,13 +31,12 @@ Biquad Design(const FilterSpec& f, double rate) {
   } else if (f.type != "notch") {
     throw std::invalid_argument("no cookbook filter " + f.type);
   }
-  Biquad h;
-  h.b0 = b[0] / den[0];
-  h.b1 = b[1] / den[0];
-  h.b2 = b[2] / den[0];
-  h.a1 = den[1] / den[0];
-  h.a2 = den[2] / den[0];
-  h.rate = rate;
+  return {b[0] / den[0], b[1] / den[0], b[2] / den[0], den[1] / den[0], den[2] / den[0], rate};
+}
+
+std::complex<double> CookbookResponse(const std::vector<FilterSpec>& filters, double hz) {
+  std::complex<double> h = 1.0;
+  for (const FilterSpec& f : filters) h *= Design(f).Response(hz);
   return h;
 }
 
@@ -60,8 +44,15 @@ std::vector<double> FilterThrough(const std::vector<FilterSpec>& filters,
                                   std::span<const std::int32_t> input) {
   std::vector<double> signal(input.begin(), input.end());
   for (const FilterSpec& filter : filters) {
-    Biquad stage = Design(filter);
-    std::ranges::transform(signal, signal.begin(), [&stage](double x) { return stage.Step(x); });
+    const Biquad h = Design(filter);
+    double x1 = 0.0, x2 = 0.0, y1 = 0.0, y2 = 0.0;
+    for (double& x : signal) {
+      const double y = h.b0 * x + h.b1 * x1 + h.b2 * x2 - h.a1 * y1 - h.a2 * y2;
+      x2 = x1;
+      x1 = x;
+      y2 = y1;
+      y1 = x = y;
+    }
   }
   return signal;
 }

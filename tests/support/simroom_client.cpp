@@ -3,10 +3,10 @@
 #include <stdexcept>
 
 #include "audio/sample_packing.h"
+#include "process_runner.h"
 
 AlsaConfig::AlsaConfig(const std::string& deviceEntries) {
-  const std::string text =
-      std::string("pcm_type.simroom { lib \"") + TONVALE_SIMROOM_PLUGIN + "\" }\n" + deviceEntries;
+  const std::string text = SimroomConfig(deviceEntries);
   snd_input_t* input = nullptr;
   if (snd_config_top(&config_) < 0 ||
       snd_input_buffer_open(&input, text.data(), static_cast<ssize_t>(text.size())) < 0) {
@@ -14,64 +14,38 @@ AlsaConfig::AlsaConfig(const std::string& deviceEntries) {
   }
   const int err = snd_config_load(config_, input);
   snd_input_close(input);
-  if (err < 0) {
-    throw std::runtime_error("bad ALSA configuration: " + text);
-  }
+  if (err < 0) throw std::runtime_error("bad ALSA configuration: " + text);
 }
 
-AlsaConfig::~AlsaConfig() {
-  snd_config_delete(config_);
-}
-
-StreamSetup OpenStream(const AlsaConfig& config, const char* device, snd_pcm_stream_t stream,
-                       snd_pcm_uframes_t period, Pcm& pcm) {
-  StreamSetup setup;
-  setup.open = snd_pcm_open_lconf(&pcm.handle, device, stream, 0, config.get());
-  if (setup.open < 0) {
+int OpenStream(const AlsaConfig& config, const char* device, snd_pcm_stream_t stream,
+               snd_pcm_uframes_t& period, Pcm& pcm) {
+  if (const int err = snd_pcm_open_lconf(&pcm.handle, device, stream, 0, config.get()); err < 0) {
     pcm.handle = nullptr;
-    return setup;
+    return err;
   }
   snd_pcm_hw_params_t* params = nullptr;
   snd_pcm_hw_params_alloca(&params);
   snd_pcm_hw_params_any(pcm.handle, params);
   snd_pcm_hw_params_set_access(pcm.handle, params, SND_PCM_ACCESS_RW_NONINTERLEAVED);
-  setup.format = snd_pcm_hw_params_set_format(pcm.handle, params, SND_PCM_FORMAT_S24_3LE);
+  const int format = snd_pcm_hw_params_set_format(pcm.handle, params, SND_PCM_FORMAT_S24_3LE);
   snd_pcm_hw_params_set_channels(pcm.handle, params, 2);
   unsigned rate = 48000;
   snd_pcm_hw_params_set_rate_near(pcm.handle, params, &rate, nullptr);
   snd_pcm_hw_params_set_period_size_near(pcm.handle, params, &period, nullptr);
   snd_pcm_uframes_t buffer = 4 * period;
   snd_pcm_hw_params_set_buffer_size_near(pcm.handle, params, &buffer);
-  setup.hwParams = snd_pcm_hw_params(pcm.handle, params);
-  if (setup.hwParams == 0) {
-    snd_pcm_hw_params_get_period_size(params, &setup.period, nullptr);
-    snd_pcm_hw_params_get_rate(params, &setup.rate, nullptr);
-    snd_pcm_hw_params_get_channels(params, &setup.channels);
-  }
-  return setup;
-}
-
-void PrintTo(const StreamSetup& s, std::ostream* os) {
-  *os << "open " << s.open << " format " << s.format << " hw_params " << s.hwParams << " period "
-      << s.period << " rate " << s.rate << " channels " << s.channels;
+  const int installed = snd_pcm_hw_params(pcm.handle, params);
+  return format < 0 ? format : installed;
 }
 
 DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
                        const std::vector<SampleWord>& out1, const std::vector<SampleWord>& out2,
                        snd_pcm_uframes_t period, std::int64_t primePeriods) {
-  if (out1.size() != out2.size()) {
-    throw std::invalid_argument("outputs of unequal length");
-  }
-  DuplexResult result;
   Pcm play;
   Pcm rec;
-  result.playback = OpenStream(config, device, SND_PCM_STREAM_PLAYBACK, period, play);
-  if (!result.playback.Usable()) {
-    return result;
-  }
-  result.capture = OpenStream(config, device, SND_PCM_STREAM_CAPTURE, result.playback.period, rec);
-  if (!result.capture.Usable()) {
-    return result;
+  if (OpenStream(config, device, SND_PCM_STREAM_PLAYBACK, period, play) != 0 ||
+      OpenStream(config, device, SND_PCM_STREAM_CAPTURE, period, rec) != 0) {
+    throw std::runtime_error(std::string("cannot set up ") + device);
   }
   const auto frames = static_cast<std::int32_t>(out1.size());
   std::vector<std::int8_t> played(6 * out1.size());
@@ -83,10 +57,11 @@ DuplexResult RunDuplex(const AlsaConfig& config, const char* device,
                             .recordBuffer = recorded.data(),
                             .planeBytes = 3 * frames,
                             .frameCount = frames,
-                            .period = result.playback.period,
+                            .period = period,
                             .primePeriods = primePeriods};
   snd_pcm_prepare(rec.handle);
   snd_pcm_prepare(play.handle);
+  DuplexResult result;
   result.stats = DuplexTransfer(play.handle, rec.handle, layout, {});
   result.drain = snd_pcm_drain(play.handle);
   result.in1.resize(out1.size());
