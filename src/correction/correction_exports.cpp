@@ -4,28 +4,18 @@
 #include <cstddef>
 #include <string_view>
 
+#include "text/c_number.h"
+
 namespace {
 
-// value with the given decimals, in the C locale; never "-0.0".
-std::string Fixed(double value, int decimals) {
-  char text[64];
-  const auto result =
-      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-  std::string_view written(text, static_cast<std::size_t>(result.ptr - text));
-  if (written.starts_with('-') && written.find_first_not_of("-0.") == std::string_view::npos) {
-    written.remove_prefix(1);
-  }
-  return std::string(written);
-}
-
 std::string Hz(double hz) {
-  return Fixed(hz, 1);
+  return FixedCNumber(hz, 1);
 }
 std::string Db(double db) {
-  return Fixed(db, 2);
+  return FixedCNumber(db, 2);
 }
 std::string Q(double q) {
-  return Fixed(q, 3);
+  return FixedCNumber(q, 3);
 }
 
 std::string FilterCount(const CorrectionDesign& design) {

@@ -5,19 +5,9 @@
 #include <charconv>
 #include <string_view>
 
-namespace {
+#include "text/c_number.h"
 
-// value with the given decimals in the C locale, never "-0.0".
-std::string Fixed(double value, int decimals) {
-  char text[64];
-  const auto result =
-      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-  std::string_view written(text, static_cast<std::size_t>(result.ptr - text));
-  if (written.starts_with('-') && written.find_first_not_of("-0.") == std::string_view::npos) {
-    written.remove_prefix(1);
-  }
-  return std::string(written);
-}
+namespace {
 
 // The nominal frequency as a table names it: "63", "1250", "31.5".
 std::string BandHz(double hz) {
@@ -27,7 +17,7 @@ std::string BandHz(double hz) {
 }
 
 std::string Field(const std::optional<double>& value, int decimals) {
-  return value ? Fixed(*value, decimals) : std::string();
+  return value ? FixedCNumber(*value, decimals) : std::string();
 }
 
 constexpr int kSeconds = 3;
@@ -74,7 +64,7 @@ std::string AcousticsCsv(std::span<const BandAcoustics> bands) {
            Field(band.t20.value, kSeconds) + ',' + Field(band.t30.value, kSeconds) + ',' +
            Field(band.c50.value, kDecibels) + ',' + Field(band.c80.value, kDecibels) + ',' +
            Field(band.d50.value, kRatio) + ',' + Field(band.tsMs.value, kMilliseconds) + ',' +
-           Fixed(band.rangeDb, 1) + ',' + FlagWords(AllFlags(band)) + '\n';
+           FixedCNumber(band.rangeDb, 1) + ',' + FlagWords(AllFlags(band)) + '\n';
   }
   return csv;
 }
@@ -125,13 +115,13 @@ std::string AcousticsSummaryLine(std::span<const BandAcoustics> bands) {
     };
     if (mid.reverberationS) {
       const char* name = mid.t20Bands == 0 ? "T30" : mid.t30Bands == 0 ? "T20" : "T30/T20";
-      add(std::string(name) + ' ' + Fixed(*mid.reverberationS, 2) + " s");
+      add(std::string(name) + ' ' + FixedCNumber(*mid.reverberationS, 2) + " s");
     }
     if (mid.edtS) {
-      add("EDT " + Fixed(*mid.edtS, 2) + " s");
+      add("EDT " + FixedCNumber(*mid.edtS, 2) + " s");
     }
     if (mid.c80Db) {
-      add("C80 " + Fixed(*mid.c80Db, 1) + " dB");
+      add("C80 " + FixedCNumber(*mid.c80Db, 1) + " dB");
     }
     const std::string where = mid.bandsHz.size() == 2 ? "mean of 500 Hz and 1 kHz"
                                                       : HzName(mid.bandsHz.front()) + " only";

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "report/run_plots.h"
+#include "text/c_number.h"
 
 namespace {
 
@@ -19,26 +20,14 @@ constexpr const char* kHarmonicColours[kHarmonicCount] = {"#d62728", "#2ca02c", 
 constexpr const char* kHarmonicNames[kHarmonicCount] = {"2nd harmonic", "3rd harmonic",
                                                         "4th harmonic", "5th harmonic"};
 
-// value with the given decimals, in the C locale; never "-0.00".
-std::string Fixed(double value, int decimals) {
-  char text[64];
-  const auto result =
-      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-  std::string_view written(text, static_cast<std::size_t>(result.ptr - text));
-  if (written.starts_with('-') && written.find_first_not_of("-0.") == std::string_view::npos) {
-    written.remove_prefix(1);
-  }
-  return std::string(written);
-}
-
 std::string Field(const std::optional<double>& value, int decimals) {
-  return value ? Fixed(*value, decimals) : std::string();
+  return value ? FixedCNumber(*value, decimals) : std::string();
 }
 
 // Two significant digits or more: 12 %, 1.2 %, 0.35 %, 0.012 %.
 std::string Percent(double percent) {
   const int decimals = percent >= 10.0 ? 0 : percent >= 1.0 ? 1 : percent >= 0.1 ? 2 : 3;
-  return Fixed(percent, decimals);
+  return FixedCNumber(percent, decimals);
 }
 
 }  // namespace
@@ -60,9 +49,9 @@ std::string DistortionCsv(const HarmonicDistortion& distortion) {
   std::string text(kDistortionCsvHeader);
   text += '\n';
   for (const DistortionPoint& point : distortion.points) {
-    text += Fixed(point.hz, 3);
+    text += FixedCNumber(point.hz, 3);
     text += ',';
-    text += Fixed(point.fundamentalDb, 2);
+    text += FixedCNumber(point.fundamentalDb, 2);
     for (const std::optional<double>& harmonic : point.harmonicDb) {
       text += ',';
       text += Field(harmonic, 2);
@@ -122,8 +111,8 @@ std::string DistortionSummary(const HarmonicDistortion& distortion) {
     std::string harmonics;
     for (const int k : {2, 3}) {
       if (const std::optional<double>& db = point->Harmonic(k)) {
-        harmonics +=
-            (harmonics.empty() ? "H" : ", H") + std::to_string(k) + " " + Fixed(*db, 1) + " dB";
+        harmonics += (harmonics.empty() ? "H" : ", H") + std::to_string(k) + " " +
+                     FixedCNumber(*db, 1) + " dB";
       }
     }
     if (!harmonics.empty()) {

@@ -3,6 +3,7 @@
 #include <locale.h>  // NOLINT(modernize-deprecated-headers): newlocale is POSIX, not in <clocale>
 #include <stdlib.h>  // NOLINT(modernize-deprecated-headers): strtod_l is POSIX, not in <cstdlib>
 
+#include <charconv>
 #include <cmath>
 #include <string>
 
@@ -33,4 +34,15 @@ std::optional<double> ParseFiniteNumber(std::string_view text) {
     return std::nullopt;
   }
   return number->value;
+}
+
+std::string FixedCNumber(double value, int decimals) {
+  char text[64];
+  const auto result =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  std::string_view written(text, static_cast<std::size_t>(result.ptr - text));
+  if (written.starts_with('-') && written.find_first_not_of("-0.") == std::string_view::npos) {
+    written.remove_prefix(1);
+  }
+  return std::string(written);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 // Numbers read the same way whatever locale the user runs in: a calibration
@@ -18,3 +19,7 @@ std::optional<ScannedNumber> ScanCNumber(std::string_view text);
 
 // The whole of text as one finite real number, or nothing.
 std::optional<double> ParseFiniteNumber(std::string_view text);
+
+// value with the given decimals in the C locale, never "-0.0": what the
+// saved tables and exports write, whatever the user's locale.
+std::string FixedCNumber(double value, int decimals);
