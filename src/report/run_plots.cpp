@@ -33,7 +33,8 @@ std::string LevelAxis(const RunFacts& facts) {
 
 ResponsePlot RunPlot(int number, const RunRecord& run) {
   char title[96];
-  std::snprintf(title, sizeof title, "Run %03d \u2014 %s", number, run.facts.dateTime.c_str());
+  std::snprintf(title, sizeof title, "Run %03d \u2014 %s%s", number, run.facts.dateTime.c_str(),
+                run.facts.logSweep ? " \u2014 log sweep" : "");
   ResponsePlot plot{title, RunSubtitle(run.facts), {}, run.bands, LevelAxis(run.facts)};
   plot.curves.push_back({"Measured response", run.response, kMeasuredColour, 2.0, false, 1.0});
   plot.curves.insert(plot.curves.end(), run.extraCurves.begin(), run.extraCurves.end());
