@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "base/fftw_handles.h"
 #include "analysis/room_response.h"
 #include "analysis/time_of_flight.h"
+#include "base/fftw_handles.h"
 #include "cookbook_biquad.h"
 #include "report/distortion_report.h"
 #include "signals/log_sweep.h"

@@ -43,4 +43,3 @@ int WriteFully(int fd, std::string_view text, std::size_t& written);
 // Writes all of text into fd and closes it; path names the file in a
 // failure.
 FileResult WriteAll(UniqueFd fd, const std::filesystem::path& path, std::string_view text);
-

@@ -16,12 +16,12 @@ struct ResponseLine {
 
 // Why a line is not one.
 enum class ResponseLineError {
-  kNoNumber,          // it does not start with a number
-  kGlued,             // the frequency runs into the next word
-  kNoLevel,           // the dB value is missing
-  kTrailingText,      // more than three numbers, or words after them
-  kBadFrequency,      // not a positive finite number
-  kBadLevel,          // not a finite number
+  kNoNumber,      // it does not start with a number
+  kGlued,         // the frequency runs into the next word
+  kNoLevel,       // the dB value is missing
+  kTrailingText,  // more than three numbers, or words after them
+  kBadFrequency,  // not a positive finite number
+  kBadLevel,      // not a finite number
 };
 
 // Reads one line. Leading blanks and a trailing '\r' are allowed; with
